@@ -1,0 +1,67 @@
+// Setup record: everything one run knows about the request, the chip and the files.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+enum : uint8_t {
+    OP_NONE = 0,
+    OP_RESET = 1,
+    OP_DUMP = 3,
+    OP_WRITE = 4,
+    OP_VERIFY = 5,
+    OP_ERASE = 6,
+    OP_UNLOCK = 7,
+    OP_INFO = 8,
+    OP_SHOWMEM = 9,
+};
+
+struct Setup_struct {
+    uint16_t jedec_id;
+    uint16_t ext_id;
+    uint8_t mnf_id;
+    uint16_t freq;
+    uint32_t file_size;
+    uint32_t total_size;
+    uint32_t block_size;
+    uint32_t sector_size;
+    uint16_t page_size;
+    uint32_t addr_begin;
+    uint32_t addr_last;
+    uint8_t operation;
+    uint32_t erase_size;
+    uint16_t lpt_addr;
+    uint8_t cmd_erase;
+    uint8_t cmd_chip_erase;
+    uint8_t cmd_read;
+    uint8_t cmd_write;
+    std::string file_name;
+    std::string dump_name;
+    FILE* data_file;
+    std::string device_name;
+    uint8_t has_addr_begin;
+    uint8_t has_addr_last;
+    uint8_t has_total_size;
+    uint8_t has_block_size;
+    uint8_t has_sector_size;
+    uint8_t has_page_size;
+    uint8_t use_lpt;
+    uint8_t use_usb;
+    uint8_t has_file_name;
+    uint8_t has_device_name;
+    uint8_t do_erase;
+    uint8_t do_write;
+    uint8_t do_verify;
+    uint8_t do_dump;
+
+    // Emulated target (config.cfg emulate* keys); empty name means real hardware.
+    std::string emulate_name;
+    std::string emulate_image;
+    std::string emulate_stats;
+    std::string emulate_fault;
+    uint8_t emulate_status;
+    int32_t emulate_interrupt_after;  // raise SIGINT after this many frames; 0 = never
+};
+
+void PGM_setup_ini(Setup_struct* setup);

@@ -1,0 +1,76 @@
+// The programmer object: setup record, current cable, transfer buffer, and every
+// flash operation as a member. Members are implemented in the folder of their subsystem.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "adapters/interface.h"
+#include "run/setup.h"
+
+enum : uint32_t { IO_BUF_SIZE = 0x10010 };  // 64 KiB plus room for the command bytes
+
+class CTAMREL {
+public:
+    explicit CTAMREL(Setup_struct* setup);
+    ~CTAMREL();
+    CTAMREL(const CTAMREL&) = delete;
+    CTAMREL& operator=(const CTAMREL&) = delete;
+
+    // Power sequences (run/tamrel.cpp).
+    void Adapter_ini();
+    void Adapter_release();
+
+    // Key file reader (config/key_reader.cpp). `line` receives the key and the rest of
+    // its line, or is null when only presence matters.
+    int Get_keyString(const char* path, std::string* line, const char* key, int& result);
+    long Get_env_val(const char* text, const char* key, int* result);
+    std::string Get_env_txt(const char* text, const char* key, int* result);
+
+    // Chip database and identification (chipdb/).
+    int Id_ByName();
+    int FLASH_Identify();
+    int FLASH_Check_Parameters();
+    void FLASH_Info();
+
+    // SPI command layer (flash/spi_commands.cpp).
+    void FLASH_Read_JEDEC(unsigned char* buf);
+    unsigned char Get_StatusReg();
+    void Write_Enable();
+    void Write_Disable();
+    void Read_Block(unsigned long addr, unsigned long len);
+    int Wait_WriteBusy(int polls, int pause_ms);  // 1 when the chip became ready
+    int Check_WriteProtect();
+
+    // Flash operations (flash/). Results: 1 success, -1 failure.
+    int FLASH_Dump();
+    int FLASH_ShowMem();
+    void Print_Buffer(const unsigned char* buf, unsigned long base, int len);
+    int FLASH_Erase();
+    int Save_Head_Tail();  // -1 when a buffer could not be had: nothing may be erased then
+    int FLASH_Write_Head();
+    int FLASH_Write_Tail(unsigned long addr);
+    int Check_DataEmpty(const unsigned char* buf, unsigned int len);
+    int FLASH_Write();
+    unsigned long Data_Align(unsigned long addr, int len, bool last);
+    int FLASH_Verify();
+    int FLASH_Unlock();
+
+    Setup_struct* setup;
+    CInterface* adapter;
+    unsigned char* io_buf;
+    uint32_t key_pos;
+    unsigned char* head_buf;
+    uint32_t head_len;
+    uint32_t head_addr;
+    unsigned char* tail_buf;
+    uint32_t tail_len;
+    uint32_t tail_addr;
+    const char* page_label;
+    const char* block_label;
+    const char* sector_label;
+    const char* erase_label;
+    int adapter_active;
+};
+
+int DB_Parser(const char* line, CTAMREL* pgm);
