@@ -1,11 +1,87 @@
 #include "run/run_driver.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
+#include "adapters/delay.h"
+#include "config/adapter_select.h"
+#include "config/cfg_parser.h"
+#include "run/cmdline.h"
 #include "run/console.h"
+#include "run/interrupt.h"
+#include "run/tamrel.h"
 
-// Placeholder until the stages land.
-int Run_Driver(int, char**) {
+namespace {
+
+// Erase, write and verify in that order; each acts only when asked. The sequence stops
+// at the first failed step: writing over a range whose erase failed corrupts data.
+int Program_Sequence(CTAMREL& pgm) {
+    int result = pgm.FLASH_Erase();
+    if (result == 1) result = pgm.FLASH_Write();
+    if (result == 1) result = pgm.FLASH_Verify();
+    return result;
+}
+
+int Dispatch(CTAMREL& pgm) {
+    switch (pgm.setup->operation) {
+        case OP_DUMP:
+            return pgm.FLASH_Dump();
+        case OP_WRITE:
+        case OP_VERIFY:
+        case OP_ERASE:
+            return Program_Sequence(pgm);
+        case OP_UNLOCK:
+            return pgm.FLASH_Unlock();
+        case OP_INFO:
+            pgm.FLASH_Info();
+            return 1;
+        case OP_SHOWMEM:
+            return pgm.FLASH_ShowMem();
+        default:
+            return 1;
+    }
+}
+
+bool Stop_On_Interrupt(CTAMREL& pgm) {
+    if (!Interrupt_Pending()) return false;
+    pgm.Adapter_release();
+    printf("\nInterrupted: operation stopped, adapter powered down.\n");
+    return true;
+}
+
+// Stages and operation; the objects die in reverse order when this returns.
+int Run_Stages(Setup_struct& setup, int argc, char** argv) {
+    CTAMREL pgm(&setup);
+    CCFGP cfg(&pgm);
+    if (cfg.Parse() != 1) return -1;
+    CCMDP cmd(&pgm);
+    if (cmd.Parse(argc, argv) != 1) return -1;
+    CADAPTER adapters(&pgm);
+    if (adapters.Add_Adapter() != 1 || Stop_On_Interrupt(pgm)) return -1;
+    if (pgm.FLASH_Identify() != 1 || Stop_On_Interrupt(pgm)) return -1;
+    if (pgm.FLASH_Check_Parameters() != 1 || Stop_On_Interrupt(pgm)) return -1;
+    pgm.Adapter_ini();
+    int result = Dispatch(pgm);
+    if (Stop_On_Interrupt(pgm)) return -1;
+    pgm.Adapter_release();
+    return result == 1 ? 1 : -1;
+}
+
+}  // namespace
+
+int Run_Driver(int argc, char** argv) {
+    delay_request_min_slack();
+    Interrupt_Install();
+    // Progress lines end in "\r"; on a terminal show them as they come.
+    if (isatty(STDOUT_FILENO)) setvbuf(stdout, nullptr, _IONBF, 0);
+
     printf("\nTamrel, ver 2.8, %s, %s", TAMREL_CONTACT, __DATE__);
-    return -1;
+    if (argc <= 1) {
+        PrintUsage();
+        return 1;
+    }
+    Setup_struct setup;
+    PGM_setup_ini(&setup);
+    return Run_Stages(setup, argc, argv);
 }

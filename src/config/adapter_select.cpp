@@ -1,0 +1,66 @@
+#include "config/adapter_select.h"
+
+#include <cstdio>
+
+#include "adapters/altera_lpt.h"
+#include "adapters/altera_usb.h"
+#include "adapters/d2xx.h"
+#include "adapters/delay.h"
+#include "adapters/port_access.h"
+#include "emulator/emulated_target.h"
+#include "run/tamrel.h"
+
+CADAPTER::CADAPTER(CTAMREL* prog) : pgm(prog), target(nullptr) {}
+
+CADAPTER::~CADAPTER() {
+    if (pgm->adapter) {
+        delete pgm->adapter;
+        pgm->adapter = nullptr;
+    }
+    if (target) {
+        D2XX_SetBackend(nullptr);
+        delete target;
+        target = nullptr;
+    }
+}
+
+int CADAPTER::Add_Adapter() {
+    Setup_struct* s = pgm->setup;
+    if (!s->use_lpt && !s->use_usb) {
+        printf("\nIs not set config for any LPT or USB adapters.");
+        return 0;
+    }
+    if (!s->emulate_name.empty()) {
+        target = CEmulatedTarget::Create(pgm);
+        if (!target) return -1;
+    }
+    if (s->use_usb) {
+        if (target) D2XX_SetBackend(target->D2xxBackend());
+        CALTERAUSB* usb = new CALTERAUSB();
+        if (usb->Open() != 1) {
+            delete usb;
+            return -1;
+        }
+        pgm->adapter = usb;
+    } else {
+        CALTERALPT* lpt = new CALTERALPT(target ? target->PortAccess() : Kernel_PortAccess());
+        lpt->base_addr = s->lpt_addr;
+        if (lpt->Open() != 1) {
+            delete lpt;
+            return -1;
+        }
+        pgm->adapter = lpt;
+    }
+    if (target) printf("\nEmulated target: %s", target->Description().c_str());
+    if (s->operation != OP_RESET) return 1;
+    Reset();
+    return 0;
+}
+
+void CADAPTER::Reset() {
+    printf("\nAdapter Reset...");
+    pgm->Adapter_ini();
+    delay_ms(500);
+    pgm->Adapter_release();
+    printf(" Done");
+}

@@ -1,0 +1,22 @@
+// Owner of the run's cable: creates the configured adapter (real or emulated), opens it,
+// installs it in the programmer object, and performs the -x reset.
+#pragma once
+
+class CTAMREL;
+class CEmulatedTarget;
+
+class CADAPTER {
+public:
+    explicit CADAPTER(CTAMREL* prog);
+    ~CADAPTER();
+    CADAPTER(const CADAPTER&) = delete;
+    CADAPTER& operator=(const CADAPTER&) = delete;
+
+    // 1 adapter installed; 0 nothing configured, or after the reset; -1 open failed.
+    int Add_Adapter();
+    void Reset();
+
+private:
+    CTAMREL* pgm;
+    CEmulatedTarget* target;  // the emulated board, when config.cfg asks for one
+};

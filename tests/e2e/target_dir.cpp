@@ -1,0 +1,92 @@
+#include "e2e/target_dir.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+TargetDir::TargetDir() {
+    char tmpl[] = "/tmp/tamrel-e2e-XXXXXX";
+    if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+    dir_ = tmpl;
+    std::ifstream db(std::string(TAMREL_SOURCE_DIR) + "/flash_db.cfg", std::ios::binary);
+    std::stringstream text;
+    text << db.rdbuf();
+    Write("flash_db.cfg", text.str());
+}
+
+TargetDir::~TargetDir() {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    if (system(cmd.c_str()) != 0) perror("rm");
+}
+
+std::string TargetDir::Path(const std::string& name) const { return dir_ + "/" + name; }
+
+void TargetDir::Write(const std::string& name, const std::string& text) const {
+    std::ofstream(Path(name), std::ios::binary) << text;
+}
+
+void TargetDir::WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    std::ofstream f(Path(name), std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> TargetDir::ReadBytes(const std::string& name) const {
+    std::ifstream f(Path(name), std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+bool TargetDir::Exists(const std::string& name) const {
+    struct stat st;
+    return stat(Path(name).c_str(), &st) == 0;
+}
+
+void TargetDir::Configure(Cable cable, const std::string& chip, const std::string& extra) const {
+    std::string cfg = cable == Cable::Lpt ? "port=lpt\nlptaddr=0x378\n" : "port=usb\n";
+    cfg += "emulate=" + chip + "\nemulate_image=flash.bin\n" + extra;
+    Write("config.cfg", cfg);
+}
+
+RunResult TargetDir::Run(const std::vector<std::string>& args) const {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[1]);
+        if (chdir(dir_.c_str()) != 0) _exit(127);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(TAMREL_BIN));
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(TAMREL_BIN, argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    RunResult r{-1, ""};
+    char buf[65536];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) r.out.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 1000 + WTERMSIG(st);
+    return r;
+}
+
+std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
+    std::vector<uint8_t> v(n);
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto& b : v) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(x >> 16);
+    }
+    return v;
+}
