@@ -2,11 +2,16 @@
 // content in an image file (or in memory).
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 class CTAMREL;
 class CPortAccess;
 class CD2xxBackend;
+class CFlashChip;
+class CEmulatedLpt;
+class CEmulatedUsbBlaster;
 
 class CEmulatedTarget {
 public:
@@ -15,8 +20,30 @@ public:
     static CEmulatedTarget* Create(CTAMREL* pgm);
     // Writes the image back, appends the stats line, removes the virtual clock.
     ~CEmulatedTarget();
+    CEmulatedTarget(const CEmulatedTarget&) = delete;
+    CEmulatedTarget& operator=(const CEmulatedTarget&) = delete;
 
     CPortAccess* PortAccess();     // a ByteBlaster on /dev/parport0
     CD2xxBackend* D2xxBackend();   // a USB-Blaster on USB
     std::string Description() const;  // "NAME, image FILE" ("memory" without an image)
+
+    CFlashChip* Chip() { return chip_.get(); }
+
+private:
+    CEmulatedTarget();
+    int LoadImage();
+    void WriteImage();
+    void AppendStats();
+    static void OnDelay(unsigned long long ns, void* ctx);
+    static void OnFrame(void* ctx);
+
+    std::string name_;
+    std::string image_;
+    std::string stats_path_;
+    int32_t interrupt_after_ = 0;
+    bool interrupted_ = false;
+    bool ready_ = false;  // fully built: the destructor has work to do
+    std::unique_ptr<CFlashChip> chip_;
+    std::unique_ptr<CEmulatedLpt> lpt_;
+    std::unique_ptr<CEmulatedUsbBlaster> usb_;
 };

@@ -31,7 +31,11 @@ public:
 
     // Pin level: apply the levels driven by the cable; edges are detected internally.
     void SetPins(bool cs, bool sck, bool mosi, bool wp);
-    bool Miso() const;
+    bool Miso() const {
+        if (fault_ == ChipFault::MisoStuckHigh) return true;
+        if (fault_ == ChipFault::MisoStuckLow) return false;
+        return cs_ || miso_;  // undriven MISO reads high
+    }
 
     // Byte level, for frame-level tests: select, exchange bytes MSB first, deselect.
     void Select();
@@ -47,4 +51,55 @@ public:
     std::vector<uint8_t>& Memory();
     const FlashChipParams& Params() const;
     const ChipStats& Stats() const;
+
+    // True once a program or erase has changed the memory array.
+    bool Modified() const { return modified_; }
+    // Called after every chip-select frame ends (CS rising edge).
+    void SetFrameHook(void (*hook)(void* ctx), void* ctx);
+
+private:
+    enum : uint32_t { PAGE_SIZE = 256 };
+
+    void BeginFrame();
+    void EndFrame();
+    void ByteReceived(uint8_t in);
+    uint8_t NextReply();
+    bool Busy() const;
+    bool Protected() const { return (sr_ & 0x1C) != 0; }
+    void StartBusy(uint64_t ns);
+    void Erase(uint32_t addr, uint32_t size);
+    void ProgramPage();
+
+    FlashChipParams params_;
+    std::vector<uint8_t> mem_;
+    ChipStats stats_;
+    ChipFault fault_ = ChipFault::None;
+    void (*frame_hook_)(void*) = nullptr;
+    void* frame_hook_ctx_ = nullptr;
+
+    // Registers and time.
+    uint8_t sr_ = 0;  // non-volatile bits 2..7; busy and WEL are kept apart
+    bool wel_ = false;
+    uint64_t now_ = 0;
+    uint64_t busy_until_ = 0;
+    bool modified_ = false;
+
+    // Pin and shift state.
+    bool cs_ = true;
+    bool sck_ = false;
+    bool mosi_ = false;
+    bool wp_ = true;
+    bool miso_ = true;      // level driven on MISO (high when not driven)
+    uint8_t shift_in_ = 0;  // bits received of the current byte
+    uint8_t bits_ = 0;      // how many of them
+    uint8_t out_ = 0xFF;    // byte being shifted out
+
+    // Frame decoding.
+    uint32_t index_ = 0;     // whole bytes received in this frame
+    uint8_t opcode_ = 0;
+    bool ignored_ = false;  // command arrived while busy
+    uint32_t addr_ = 0;
+    uint8_t wrsr_value_ = 0;
+    uint8_t page_data_[PAGE_SIZE];
+    bool page_touched_[PAGE_SIZE];
 };

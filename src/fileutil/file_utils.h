@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-FILE* Open_file(const char* path);   // "rb+"; null after a message
-int Close_file(FILE* stream);         // the fclose result
+FILE* Open_file(const char* path);  // "rb+"; null after a message
+int Close_file(FILE* stream);       // the fclose result
 // Inserts n bytes at off (off may equal the length: append). 0, or -1 after a message.
 int Add_to_File(const char* path, const void* buf, int off, unsigned int n);
 // Overwrites n bytes at off; the length stays. 0, or -1 after a message.

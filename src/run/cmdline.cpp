@@ -9,7 +9,9 @@
 
 namespace {
 
-char Lower(char c) { return static_cast<char>(tolower(static_cast<unsigned char>(c))); }
+char Lower(char c) {
+    return static_cast<char>(tolower(static_cast<unsigned char>(c)));
+}
 
 // Number text of -ab= / -al=: from the fifth character on, the fourth is not examined.
 // A three-character argument has no number text at all.

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the fuzz preset and runs every *_fuzz target for FUZZ_SECONDS seconds on a
+# scratch copy of its seed corpus. Any crash, leak or sanitizer report fails the run;
+# the input that caused it is kept in build/fuzz/artifacts/.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+FUZZ_SECONDS="${FUZZ_SECONDS:-30}"
+BUILD_DIR="build/fuzz"
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j2
+
+ARTIFACTS="$BUILD_DIR/artifacts"
+mkdir -p "$ARTIFACTS"
+targets=("$BUILD_DIR"/fuzz/*_fuzz)
+if [ ! -x "${targets[0]}" ]; then
+    echo "fuzz/run.sh: no fuzz targets were built" >&2
+    exit 1
+fi
+
+failed=()
+for exe in "${targets[@]}"; do
+    [ -x "$exe" ] || continue
+    name="$(basename "$exe")"
+    work="$(mktemp -d)"
+    if [ -d "fuzz/corpus/$name" ]; then
+        cp -R "fuzz/corpus/$name/." "$work/"
+    fi
+    echo "== $name: ${FUZZ_SECONDS}s"
+    if ! "$exe" -max_total_time="$FUZZ_SECONDS" -print_final_stats=1 \
+        -artifact_prefix="$ARTIFACTS/$name-" "$work" 2>"$work.log"; then
+        tail -n 60 "$work.log"
+        failed+=("$name")
+    else
+        grep -E '^(stat::number_of_executed_units|Done)' "$work.log" || true
+    fi
+    rm -rf "$work" "$work.log"
+done
+
+if [ "${#failed[@]}" -ne 0 ]; then
+    echo "fuzz/run.sh: failed: ${failed[*]}" >&2
+    exit 1
+fi
+echo "fuzz/run.sh: all targets passed"

@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# Install test: installs the build into a temporary prefix, checks the files, runs the
+# installed program, checks the manual page, and builds the Debian package.
+# Usage: test_install.sh BUILD_DIR SOURCE_DIR CMAKE CPACK
+# Needs the Debian packages man-db, groff-base (manual page) and dpkg-dev (package).
+set -u
+
+build=$1 src=$2 cmake=$3 cpack=$4
+fails=0
+fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
+pass() { echo "ok:   $*"; }
+
+for tool in man:man-db groff:groff-base dpkg-deb:dpkg; do
+    if ! command -v "${tool%%:*}" >/dev/null; then
+        echo "FAIL: '${tool%%:*}' not found: install the Debian package ${tool#*:}"
+        exit 1
+    fi
+done
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+prefix=$tmp/prefix
+
+# The files an installation consists of, relative to the prefix.
+expected="bin/tamrel
+lib/udev/rules.d/60-tamrel.rules
+share/man/man1/tamrel.1.gz
+share/tamrel/config-emulated.cfg
+share/tamrel/config-lpt.cfg
+share/tamrel/config-usb.cfg
+share/tamrel/flash_db.cfg"
+if ! command -v gzip >/dev/null; then expected=${expected/tamrel.1.gz/tamrel.1}; fi
+
+# --- cmake --install ---------------------------------------------------------------------
+if ! "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1; then
+    cat "$tmp/install.log"
+    echo "FAIL: cmake --install failed (is the build up to date?)"
+    exit 1
+fi
+installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+if [ "$installed" = "$expected" ]; then
+    pass "installed files"
+else
+    fail "installed files differ from the expected list:"
+    diff <(echo "$expected") <(echo "$installed")
+fi
+[ -x "$prefix/bin/tamrel" ] || fail "bin/tamrel is not executable"
+
+# --- the installed program ---------------------------------------------------------------
+# Without arguments: banner, usage text, status 1, and no file read (run in an empty folder).
+mkdir "$tmp/empty"
+usage=$(cd "$tmp/empty" && "$prefix/bin/tamrel" 2>&1)
+rc=$?
+[ "$rc" = 1 ] && pass "no arguments: status 1" || fail "no arguments: status $rc, expected 1"
+case "$usage" in
+    $'\nTamrel, ver 2.8, '*) pass "banner" ;;
+    *) fail "banner missing; output was: $usage" ;;
+esac
+grep -q '^ Usage: tamrel ' <<<"$usage" && pass "usage text" || fail "usage text missing"
+
+# The installed database and emulated-target example work together.
+mkdir "$tmp/run"
+cp "$prefix/share/tamrel/flash_db.cfg" "$tmp/run/" 2>/dev/null
+cp "$prefix/share/tamrel/config-emulated.cfg" "$tmp/run/config.cfg" 2>/dev/null
+out=$(cd "$tmp/run" && "$prefix/bin/tamrel" -i 2>&1)
+rc=$?
+if [ "$rc" = 1 ] && grep -q '^Emulated target: ' <<<"$out" && grep -q '^Status Register:' <<<"$out"; then
+    pass "tamrel -i on the installed emulated-target example"
+else
+    fail "tamrel -i on the installed emulated-target example: status $rc, output:"
+    echo "$out"
+fi
+
+# --- example configurations --------------------------------------------------------------
+# config.cfg is searched for key texts anywhere, comments included: each example must hold
+# exactly its own settings and no key text anywhere else.
+check_example() {
+    local file=$prefix/share/tamrel/$1 want=$2 got
+    got=$(grep -E 'port=|lptaddr|emulate' "$file" | LC_ALL=C sort)
+    if [ "$got" = "$want" ]; then
+        pass "example $1"
+    else
+        fail "example $1: key texts found:"
+        echo "$got"
+    fi
+}
+check_example config-lpt.cfg $'lptaddr=0x378\nport=lpt'
+check_example config-usb.cfg 'port=usb'
+check_example config-emulated.cfg $'emulate=W25Q32\nemulate_image=flash.img\nport=usb'
+
+# --- manual page -------------------------------------------------------------------------
+for page in "$src/packaging/tamrel.1" "$prefix/share/man/man1/tamrel.1.gz"; do
+    [ -f "$page" ] || page=${page%.gz}
+    warn=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warn" ] && pass "man --warnings ${page#"$tmp"/}" || fail "man warnings for $page: $warn"
+done
+# Every switch of the usage text has an entry in OPTIONS.
+rendered=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$src/packaging/tamrel.1" 2>/dev/null)
+options=$(sed -n '/^OPTIONS$/,/^[A-Z]/p' <<<"$rendered")
+switches=$(grep -oE '^ -[a-z]+=?' <<<"$usage" | tr -d ' ')
+if [ -z "$switches" ]; then fail "no switches found in the usage text"; fi
+missing=0
+for sw in $switches; do
+    case $sw in
+        *=) pattern="^ {7}[-]${sw#-}" ;;
+        *) pattern="^ {7}[-]${sw#-}( |\$)" ;;
+    esac
+    grep -qE "$pattern" <<<"$options" || { fail "man page: no OPTIONS entry for $sw"; missing=1; }
+done
+if [ -n "$switches" ] && [ "$missing" = 0 ]; then pass "man page OPTIONS cover: $(echo $switches)"; fi
+
+# --- Debian package ----------------------------------------------------------------------
+if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" 2>&1; then
+    cat "$tmp/cpack.log"
+    fail "cpack -G DEB failed"
+else
+    deb=$(ls "$tmp"/pkg/*.deb 2>/dev/null | head -n 1)
+    if [ -z "$deb" ]; then
+        fail "cpack produced no .deb"
+    else
+        pass "cpack built $(basename "$deb")"
+        listed=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./usr/||' | LC_ALL=C sort)
+        if [ "$listed" = "$expected" ]; then
+            pass "package contents"
+        else
+            fail "package contents differ from the installation:"
+            diff <(echo "$expected") <(echo "$listed")
+        fi
+        [ "$(dpkg-deb -f "$deb" Package)" = tamrel ] || fail "package name"
+        [ "$(dpkg-deb -f "$deb" Maintainer)" = "Tamrel maintainers <tamrel-maintainers@example.org>" ] ||
+            fail "package maintainer: $(dpkg-deb -f "$deb" Maintainer)"
+        depends=$(dpkg-deb -f "$deb" Depends)
+        if ldd "$prefix/bin/tamrel" 2>/dev/null | grep -q 'libftdi1\.so'; then
+            grep -q 'libftdi1-2' <<<"$depends" || fail "package does not depend on libftdi1-2: $depends"
+        fi
+        pass "package control: Depends: $depends"
+        dpkg-deb -x "$deb" "$tmp/deb"
+        (cd "$tmp/empty" && "$tmp/deb/usr/bin/tamrel" >/dev/null 2>&1)
+        rc=$?
+        [ "$rc" = 1 ] && pass "packaged binary runs" || fail "packaged binary: status $rc, expected 1"
+    fi
+fi
+
+if [ "$fails" -gt 0 ]; then
+    echo "$fails check(s) failed"
+    exit 1
+fi
+echo "all install checks passed"

@@ -1,0 +1,48 @@
+// USB-Blaster cable: an FTDI chip in front of logic that takes bit-bang bytes (line
+// levels) and shift headers (up to 63 bytes clocked out LSB first).
+#pragma once
+
+#include "adapters/interface.h"
+
+class CFTDI;
+
+class CALTERAUSB : public CInterface {
+  public:
+    CALTERAUSB();
+    ~CALTERAUSB() override;
+    CALTERAUSB(const CALTERAUSB&) = delete;
+    CALTERAUSB& operator=(const CALTERAUSB&) = delete;
+
+    // 1 ready; 0 cable not found; -1 the library refuses the cable's ids.
+    int Open();
+    void Close() {}
+
+    // Line operations only record the level; it goes out with the next transfer.
+    void SET_CS() override { Set(PIN_CS); }
+    void CLR_CS() override { Clear(PIN_CS); }
+    void SET_SCK() override { Set(PIN_SCK); }
+    void CLR_SCK() override { Clear(PIN_SCK); }
+    void SET_MOSI() override { Set(PIN_MOSI); }
+    void CLR_MOSI() override { Clear(PIN_MOSI); }
+    int ADAPTER_ON() override;
+    int ADAPTER_OFF() override;
+    void SET_WP_DISABLE() override { Set(PIN_WP_DISABLE); }
+    void CLR_WP_DISABLE() override { Clear(PIN_WP_DISABLE); }
+    void CLR_CPU_RESET() override { Clear(PIN_CPU_RESET); }
+    void SET_CPU_RESET() override { Set(PIN_CPU_RESET); }
+    int GET_MISO() override;
+    int GET_PORT(unsigned short n) override;
+    void SET_PORT(unsigned char b) override;
+    void WR_BLOCK(unsigned char* buf, long total_len, long read_len) override;
+
+    const char* cable_name = "USB-Blaster";
+    unsigned char pin_state = PIN_STATE_INITIAL;
+    CFTDI* ftdi;
+
+  private:
+    void Set(unsigned char bit) {
+        pin_state = static_cast<unsigned char>((pin_state & 0x3F) | bit);
+    }
+    void Clear(unsigned char bit) { pin_state &= static_cast<unsigned char>(0x3F & ~bit); }
+    void Send(unsigned char b);
+};

@@ -1,0 +1,310 @@
+#ifdef TAMREL_HAVE_LIBFTDI1
+
+#include "adapters/d2xx_libftdi.h"
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstring>
+
+struct CLibftdiBackend::Device {
+    ftdi_context* ctx;
+    std::vector<unsigned char> pending;  // read from the chip, not yet handed out
+    ULONG read_timeout_ms = 0;           // 0: the backend's give-up time
+};
+
+namespace {
+
+const unsigned kUsbPacket = 64;    // full-speed bulk packet: 2 status + 62 data bytes
+const unsigned kPollBytes = 4096;  // one queue poll takes at most this much
+
+void CopyString(void* dst, size_t size, const std::string& src) {
+    if (!dst) return;
+    char* out = static_cast<char*>(dst);
+    size_t n = std::min(src.size(), size - 1);
+    memcpy(out, src.data(), n);
+    out[n] = '\0';
+}
+
+}  // namespace
+
+const FtdiCalls& Ftdi_LibraryCalls() {
+    static const FtdiCalls calls = {
+        ftdi_new,
+        ftdi_free,
+        ftdi_usb_find_all,
+        ftdi_list_free,
+        ftdi_usb_get_strings2,
+        ftdi_usb_open_dev,
+        ftdi_usb_close,
+        ftdi_usb_reset,
+        ftdi_set_bitmode,
+        ftdi_read_data,
+        ftdi_write_data,
+        ftdi_read_data_set_chunksize,
+        ftdi_write_data_set_chunksize,
+        ftdi_set_latency_timer,
+        ftdi_set_baudrate,
+        ftdi_set_event_char,
+        ftdi_set_error_char,
+        ftdi_tciflush,
+        ftdi_tcoflush,
+        ftdi_tcioflush,
+    };
+    return calls;
+}
+
+CLibftdiBackend::CLibftdiBackend(const FtdiCalls& calls, unsigned read_give_up_ms)
+    : calls_(calls), read_give_up_ms_(read_give_up_ms) {}
+
+CLibftdiBackend::~CLibftdiBackend() {
+    while (!devices_.empty()) Close(devices_.back().get());
+}
+
+CLibftdiBackend::Device* CLibftdiBackend::Find(FT_HANDLE h) const {
+    for (const auto& d : devices_)
+        if (d.get() == h) return d.get();
+    return nullptr;
+}
+
+ftdi_context* CLibftdiBackend::Enumerate(std::vector<libusb_device*>* devs,
+                                         ftdi_device_list** list) {
+    *list = nullptr;
+    ftdi_context* ctx = calls_.new_context();
+    if (!ctx) return nullptr;
+    if (calls_.usb_find_all(ctx, list, static_cast<int>(vid_), static_cast<int>(pid_)) < 0) {
+        if (*list) calls_.list_free(list);
+        calls_.free_context(ctx);
+        return nullptr;
+    }
+    for (ftdi_device_list* node = *list; node; node = node->next) devs->push_back(node->dev);
+    return ctx;
+}
+
+FT_STATUS CLibftdiBackend::GetVIDPID(DWORD* vid, DWORD* pid) {
+    if (!vid || !pid) return FT_INVALID_PARAMETER;
+    *vid = vid_;
+    *pid = pid_;
+    return FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::SetVIDPID(DWORD vid, DWORD pid) {
+    if (vid > 0xFFFF || pid > 0xFFFF) return FT_INVALID_PARAMETER;
+    vid_ = vid;
+    pid_ = pid;
+    return FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::ListDevices(void* arg1, void* /*arg2*/, DWORD flags) {
+    if (flags != FT_LIST_NUMBER_ONLY) return FT_NOT_SUPPORTED;
+    if (!arg1) return FT_INVALID_PARAMETER;
+    std::vector<libusb_device*> devs;
+    ftdi_device_list* list;
+    ftdi_context* ctx = Enumerate(&devs, &list);
+    if (!ctx) return FT_OTHER_ERROR;
+    calls_.list_free(&list);
+    calls_.free_context(ctx);
+    *static_cast<DWORD*>(arg1) = static_cast<DWORD>(devs.size());
+    return FT_OK;
+}
+
+// Reads every device's strings now; a device whose strings can't be read (no access,
+// gone) stays in the list but its detail query fails.
+FT_STATUS CLibftdiBackend::CreateDeviceInfoList(DWORD* count) {
+    if (!count) return FT_INVALID_PARAMETER;
+    std::vector<libusb_device*> devs;
+    ftdi_device_list* list;
+    ftdi_context* ctx = Enumerate(&devs, &list);
+    if (!ctx) return FT_OTHER_ERROR;
+    entries_.clear();
+    for (libusb_device* dev : devs) {
+        char desc[64] = {};
+        char serial[16] = {};
+        Entry e;
+        e.ok = calls_.usb_get_strings2(ctx, dev, nullptr, 0, desc, sizeof desc, nullptr, 0) >= 0;
+        // Some cables have no serial number; that is no reason to skip them.
+        if (e.ok &&
+            calls_.usb_get_strings2(ctx, dev, nullptr, 0, nullptr, 0, serial, sizeof serial) < 0)
+            serial[0] = '\0';
+        desc[sizeof desc - 1] = '\0';
+        serial[sizeof serial - 1] = '\0';
+        e.description = desc;
+        e.serial = serial;
+        entries_.push_back(e);
+    }
+    calls_.list_free(&list);
+    calls_.free_context(ctx);
+    *count = static_cast<DWORD>(entries_.size());
+    return FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id,
+                                               DWORD* loc_id, void* serial, void* description,
+                                               FT_HANDLE* handle) {
+    if (index >= entries_.size()) return FT_DEVICE_NOT_FOUND;
+    const Entry& e = entries_[index];
+    if (!e.ok) return FT_DEVICE_NOT_OPENED;
+    if (flags) *flags = 0;
+    if (type) *type = 0;
+    if (id) *id = (vid_ << 16) | pid_;
+    if (loc_id) *loc_id = 0;
+    CopyString(serial, 16, e.serial);
+    CopyString(description, 64, e.description);
+    if (handle) *handle = nullptr;
+    return FT_OK;
+}
+
+// Opens in a context of its own, so the device outlives later enumerations.
+FT_STATUS CLibftdiBackend::Open(int index, FT_HANDLE* handle) {
+    if (!handle) return FT_INVALID_PARAMETER;
+    std::vector<libusb_device*> devs;
+    ftdi_device_list* list;
+    ftdi_context* ctx = Enumerate(&devs, &list);
+    if (!ctx) return FT_OTHER_ERROR;
+    int rc = -1;
+    bool found = index >= 0 && static_cast<size_t>(index) < devs.size();
+    if (found) rc = calls_.usb_open_dev(ctx, devs[index]);
+    calls_.list_free(&list);  // an open device keeps its own reference
+    if (rc < 0) {
+        calls_.free_context(ctx);
+        return found ? FT_DEVICE_NOT_OPENED : FT_DEVICE_NOT_FOUND;
+    }
+    devices_.emplace_back(new Device{ctx, {}, 0});
+    *handle = devices_.back().get();
+    return FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::Close(FT_HANDLE h) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    int rc = calls_.usb_close(d->ctx);
+    calls_.free_context(d->ctx);
+    devices_.erase(std::find_if(devices_.begin(), devices_.end(),
+                                [d](const std::unique_ptr<Device>& p) { return p.get() == d; }));
+    return rc < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::ResetDevice(FT_HANDLE h) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    d->pending.clear();
+    return calls_.usb_reset(d->ctx) < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::SetBitMode(FT_HANDLE h, UCHAR mask, UCHAR mode) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    return calls_.set_bitmode(d->ctx, mask, mode) < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+// libftdi1 has no queue count: poll the chip once and report what is buffered here.
+FT_STATUS CLibftdiBackend::GetQueueStatus(FT_HANDLE h, DWORD* rx_bytes) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    if (!rx_bytes) return FT_INVALID_PARAMETER;
+    unsigned char tmp[kPollBytes];
+    int r = calls_.read_data(d->ctx, tmp, sizeof tmp);
+    if (r < 0) return FT_IO_ERROR;
+    d->pending.insert(d->pending.end(), tmp, tmp + r);
+    *rx_bytes = static_cast<DWORD>(d->pending.size());
+    return FT_OK;
+}
+
+// Waits for all n bytes, but never longer than the read timeout (or the give-up time
+// when none is set): an unplugged cable returns what arrived instead of hanging.
+FT_STATUS CLibftdiBackend::Read(FT_HANDLE h, void* buf, DWORD n, DWORD* got) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    if (!buf || !got) return FT_INVALID_PARAMETER;
+    using Clock = std::chrono::steady_clock;
+    ULONG limit_ms = d->read_timeout_ms ? d->read_timeout_ms : read_give_up_ms_;
+    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit_ms);
+    FT_STATUS status = FT_OK;
+    unsigned char tmp[kPollBytes];
+    while (d->pending.size() < n) {
+        size_t want = std::min<size_t>(n - d->pending.size(), sizeof tmp);
+        int r = calls_.read_data(d->ctx, tmp, static_cast<int>(want));
+        if (r < 0) {
+            status = FT_IO_ERROR;
+            break;
+        }
+        d->pending.insert(d->pending.end(), tmp, tmp + r);
+        if (d->pending.size() >= n || Clock::now() >= deadline) break;
+    }
+    DWORD count = static_cast<DWORD>(std::min<size_t>(n, d->pending.size()));
+    if (count) memcpy(buf, d->pending.data(), count);
+    d->pending.erase(d->pending.begin(), d->pending.begin() + count);
+    *got = count;
+    return status;
+}
+
+FT_STATUS CLibftdiBackend::Write(FT_HANDLE h, void* buf, DWORD n, DWORD* put) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    if (!put || (!buf && n) || n > INT_MAX) return FT_INVALID_PARAMETER;
+    *put = 0;
+    if (n == 0) return FT_OK;
+    int r = calls_.write_data(d->ctx, static_cast<const unsigned char*>(buf), static_cast<int>(n));
+    if (r < 0) return FT_IO_ERROR;
+    *put = static_cast<DWORD>(r);
+    return FT_OK;
+}
+
+// The write timeout stays libusb's own bounded one.
+FT_STATUS CLibftdiBackend::SetTimeouts(FT_HANDLE h, ULONG read_ms, ULONG /*write_ms*/) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    d->read_timeout_ms = read_ms;
+    return FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::SetLatencyTimer(FT_HANDLE h, UCHAR ms) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    return calls_.set_latency_timer(d->ctx, ms ? ms : 1) < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::SetBaudRate(FT_HANDLE h, ULONG baud) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    if (baud == 0 || baud > INT_MAX) return FT_INVALID_PARAMETER;
+    return calls_.set_baudrate(d->ctx, static_cast<int>(baud)) < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::SetChars(FT_HANDLE h, UCHAR event_ch, UCHAR event_en, UCHAR error_ch,
+                                    UCHAR error_en) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    if (calls_.set_event_char(d->ctx, event_ch, event_en) < 0) return FT_IO_ERROR;
+    return calls_.set_error_char(d->ctx, error_ch, error_en) < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+// The read chunk must hold whole USB packets, or the status bytes are split wrongly.
+FT_STATUS CLibftdiBackend::SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG out_size) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    if (in_size > 65536 || out_size > 65536) return FT_INVALID_PARAMETER;
+    ULONG chunk = std::max<ULONG>(kUsbPacket, (in_size + kUsbPacket - 1) / kUsbPacket * kUsbPacket);
+    if (calls_.read_data_set_chunksize(d->ctx, static_cast<unsigned>(chunk)) < 0)
+        return FT_IO_ERROR;
+    if (out_size && calls_.write_data_set_chunksize(d->ctx, static_cast<unsigned>(out_size)) < 0)
+        return FT_IO_ERROR;
+    return FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::Purge(FT_HANDLE h, ULONG mask) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    bool rx = mask & FT_PURGE_RX, tx = mask & FT_PURGE_TX;
+    if (rx) d->pending.clear();
+    int rc = 0;
+    if (rx && tx)
+        rc = calls_.tcioflush(d->ctx);
+    else if (rx)
+        rc = calls_.tciflush(d->ctx);
+    else if (tx)
+        rc = calls_.tcoflush(d->ctx);
+    return rc < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+#endif  // TAMREL_HAVE_LIBFTDI1

@@ -1,0 +1,154 @@
+#include "adapters/ftdi.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "adapters/delay.h"
+
+CFTDI::~CFTDI() {
+    Close();
+}
+
+int CFTDI::Set_VIDPID(unsigned short vid, unsigned short pid) {
+    DWORD cur_vid = 0, cur_pid = 0;
+    ft_status = FT_GetVIDPID(&cur_vid, &cur_pid);
+    if (ft_status != FT_OK) {
+        printf("%sCan`t get VID, PID", err_prefix);
+        return -1;
+    }
+    if (cur_vid == vid && cur_pid == pid) return 1;
+    ft_status = FT_SetVIDPID(vid, pid);
+    if (ft_status != FT_OK) {
+        printf("%sset VID: 0x%X, PID: 0x%X", err_prefix, unsigned(vid), unsigned(pid));
+        return -1;
+    }
+    printf("\nSet VID: 0x%X, PID: 0x%X", unsigned(vid), unsigned(pid));
+    return 1;
+}
+
+int CFTDI::Open_ByName(const char* name, long baud, int usb_size) {
+    Close();
+    DWORD count = 0;
+    ft_status = FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY);
+    if (ft_status != FT_OK) {
+        printf("%scan`t get USB device list", err_prefix);
+        return -1;
+    }
+    if (count < 1) return -1;
+    count = 0;
+    ft_status = FT_CreateDeviceInfoList(&count);
+    if (ft_status != FT_OK) return -1;
+
+    const size_t name_len = strlen(name);
+    int found = -1;
+    for (DWORD i = 0; i < count && found < 0; ++i) {
+        DWORD flags, type, id, loc_id;
+        char serial[16];
+        char description[64];
+        FT_HANDLE slot;
+        memset(description, 0, sizeof description);
+        ft_status =
+            FT_GetDeviceInfoDetail(i, &flags, &type, &id, &loc_id, serial, description, &slot);
+        if (ft_status != FT_OK) continue;
+        description[sizeof description - 1] = '\0';
+        if (strncmp(description, name, name_len) == 0) found = static_cast<int>(i);
+    }
+    if (found < 0) return -1;
+
+    ft_status = FT_Open(found, &ft_handle);
+    if (ft_status != FT_OK) {
+        ft_handle = nullptr;  // nothing was opened
+        printf("%sUSB open '%s'", err_prefix, name);
+        return -1;
+    }
+    ft_status = FT_ResetDevice(ft_handle);
+    if (ft_status != FT_OK) {
+        printf("%sno device Reset", err_prefix);
+        return -1;
+    }
+    ft_status = FT_SetBitMode(ft_handle, 0, 0);
+    if (ft_status != FT_OK) {
+        printf("%s can`t Reset", err_prefix);
+        return -1;
+    }
+    if (!Drain()) {
+        printf("%scan`t get Queue Status", err_prefix);
+        return -1;
+    }
+    ft_status = FT_SetTimeouts(ft_handle, 0, 0);
+    if (ft_status != FT_OK) {
+        printf("%sto set Timeouts", err_prefix);
+        return -1;
+    }
+    ft_status = FT_SetLatencyTimer(ft_handle, 2);
+    if (ft_status != FT_OK) {
+        printf("%sto set Latency Timer", err_prefix);
+        return -1;
+    }
+    ft_status = FT_SetBaudRate(ft_handle, static_cast<ULONG>(baud));
+    if (ft_status != FT_OK) {
+        printf("%sto set Baud Rate", err_prefix);
+        return -1;
+    }
+    ft_status = FT_SetChars(ft_handle, 0, 0, 0, 0);
+    if (ft_status != FT_OK) {
+        printf("%sdisable event and errors", err_prefix);
+        return -1;
+    }
+    ft_status =
+        FT_SetUSBParameters(ft_handle, static_cast<ULONG>(usb_size), static_cast<ULONG>(usb_size));
+    if (ft_status != FT_OK) {
+        printf("%sto set USB Block Size", err_prefix);
+        return -1;
+    }
+    ft_status = FT_Purge(ft_handle, FT_PURGE_RX | FT_PURGE_TX);
+    if (ft_status != FT_OK) {
+        printf("%sclear FIFO", err_prefix);
+        return -1;
+    }
+    fflush(stdout);
+    delay_ms(100);
+    return 1;
+}
+
+bool CFTDI::Drain() {
+    DWORD queued = 0;
+    ft_status = FT_GetQueueStatus(ft_handle, &queued);
+    if (ft_status != FT_OK) return false;
+    if (queued > 0) {
+        unsigned char* scratch = static_cast<unsigned char*>(malloc(queued));
+        if (scratch) {
+            DWORD got = 0;
+            FT_Read(ft_handle, scratch, queued, &got);
+            free(scratch);
+        }
+    }
+    return true;
+}
+
+void CFTDI::FlushFIFO() {
+    if (!Drain()) printf("\nGetQueueStatus error!! :0x%luX\n", ft_status);
+}
+
+int CFTDI::Read(unsigned char* buf, unsigned int n) {
+    DWORD got = 0;
+    ft_status = FT_Read(ft_handle, buf, n, &got);
+    return ft_status == FT_OK ? static_cast<int>(got) : 0;
+}
+
+int CFTDI::Write(unsigned char* buf, unsigned int n) {
+    DWORD put = 0;
+    ft_status = FT_Write(ft_handle, buf, n, &put);
+    return ft_status == FT_OK ? static_cast<int>(put) : 0;
+}
+
+void CFTDI::Close() {
+    if (!ft_handle) return;
+    if (!Drain()) printf("\nGetQueueStatus error!! :0x%luX\n", ft_status);
+    ft_status = FT_ResetDevice(ft_handle);
+    if (ft_status != FT_OK) printf("%sFTDI chip Reset", err_prefix);
+    ft_status = FT_Close(ft_handle);
+    if (ft_status != FT_OK) printf("%sclose FTDI driver", err_prefix);
+    ft_handle = nullptr;
+}

@@ -1,0 +1,31 @@
+// One FTDI USB device, found by the beginning of its description and opened for raw
+// byte transfers through the FT_* layer.
+#pragma once
+
+#include "adapters/d2xx.h"
+
+class CFTDI {
+  public:
+    CFTDI() = default;
+    ~CFTDI();
+    CFTDI(const CFTDI&) = delete;
+    CFTDI& operator=(const CFTDI&) = delete;
+
+    // 1 the library looks for these ids; -1 failure (reported).
+    int Set_VIDPID(unsigned short vid, unsigned short pid);
+    // 1 open and configured; -1 not found or a step failed (reported, except not found).
+    int Open_ByName(const char* name, long baud, int usb_size);
+    void FlushFIFO();
+    // Bytes moved, or 0 when the library call fails.
+    int Read(unsigned char* buf, unsigned int n);
+    int Write(unsigned char* buf, unsigned int n);
+    void Close();
+
+    FT_HANDLE ft_handle = nullptr;
+    const char* err_prefix = "\nError: Failed ";
+    FT_STATUS ft_status = FT_OK;
+
+  private:
+    // Reads and drops whatever the device has queued; false when the query fails.
+    bool Drain();
+};

@@ -1,0 +1,94 @@
+#include "adapters/lpt.h"
+
+#include <fcntl.h>
+#include <linux/parport.h>
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+
+#include <cstdio>
+
+#include "adapters/port_access.h"
+
+namespace {
+const char kParportPath[] = "/dev/parport0";
+}
+
+CLPT::CLPT(CPortAccess* port) : port_(port) {}
+
+CLPT::~CLPT() {
+    Close();
+}
+
+int CLPT::Open(unsigned short base) {
+    Close();
+    base_addr = base;
+    fd = port_->open(kParportPath, O_RDWR);
+    if (fd < 0) {
+        fd = -1;
+        printf("\tCan't open LPT port %s", kParportPath);
+        puts(
+            "\n\tParallel Port no exist in: /dev/...           "
+            "\n\tInstall parallel port by command from root:           "
+            "\n\t1. cd /dev           "
+            "\n\t2. mknod -m 660 parport0 c 99 0           "
+            "\n\t3. chgrp lp parport0\n");
+        return 0;
+    }
+    if (port_->ioctl(fd, PPCLAIM, nullptr) < 0) {
+        port_->close(fd);
+        fd = -1;
+        puts("close: 1");
+        return -1;
+    }
+    int mode = IEEE1284_MODE_COMPAT;
+    if (port_->ioctl(fd, PPNEGOT, &mode) < 0) {
+        port_->close(fd);  // closing also drops the claim
+        fd = -1;
+        puts("close: 2");
+        return -1;
+    }
+    puts("\nLPT port opened.");
+    return 1;
+}
+
+void CLPT::Write(unsigned short port, unsigned char value) {
+    if (fd < 0) return;
+    switch (port - base_addr) {
+        case 0:
+            port_->ioctl(fd, PPWDATA, &value);
+            break;
+        case 2:
+            port_->ioctl(fd, PPWCONTROL, &value);
+            break;
+        default:
+            break;
+    }
+}
+
+// A register that can't be read reads as 0xFF, like an undriven bus.
+unsigned char CLPT::Read(unsigned short port) {
+    unsigned long request;
+    switch (port - base_addr) {
+        case 0:
+            request = PPRDATA;
+            break;
+        case 1:
+            request = PPRSTATUS;
+            break;
+        case 2:
+            request = PPRCONTROL;
+            break;
+        default:
+            return 0xFF;
+    }
+    unsigned char value = 0xFF;
+    if (fd < 0 || port_->ioctl(fd, request, &value) < 0) return 0xFF;
+    return value;
+}
+
+void CLPT::Close() {
+    if (fd < 0) return;
+    port_->ioctl(fd, PPRELEASE, nullptr);
+    port_->close(fd);
+    fd = -1;
+}

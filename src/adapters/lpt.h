@@ -1,0 +1,34 @@
+// Legacy parallel-port registers (data, status, control at base + 0, 1, 2) on top of
+// the Linux ppdev device.
+#pragma once
+
+#include <cstdint>
+
+class CPortAccess;
+
+class CLPT {
+  public:
+    explicit CLPT(CPortAccess* port);
+    ~CLPT();
+    CLPT(const CLPT&) = delete;
+    CLPT& operator=(const CLPT&) = delete;
+
+    // 1 open and claimed; 0 the device can't be opened; -1 claim or mode setting failed.
+    int Open(unsigned short base);
+    void Write(unsigned short port, unsigned char value);
+    unsigned char Read(unsigned short port);
+    void Close();
+
+    // Data-register bit of each line; reset_pin and wp_pin below 1 mean "not used".
+    int8_t cs_pin = -1;
+    int8_t sck_pin = -1;
+    int8_t mosi_pin = -1;
+    int8_t reset_pin = -1;
+    int8_t wp_pin = -1;
+
+    int fd = -1;
+    unsigned short base_addr = 0;
+
+  private:
+    CPortAccess* port_;
+};

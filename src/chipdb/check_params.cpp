@@ -1,0 +1,182 @@
+// Geometry check: the record's sizes, the command-line range and the data file.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "run/tamrel.h"
+
+namespace {
+
+const uint64_t kAddressLimit = 0x1000000;  // 3-byte addresses reach 16 MiB
+
+// What the run will do with the chip, as the run driver dispatches it.
+struct Plan {
+    bool erase_range;  // erase of units (a chip erase has no range)
+    bool write;
+    bool verify;
+    bool dump;
+    bool show;
+};
+
+Plan make_plan(const Setup_struct* s) {
+    const bool chain =
+        s->operation == OP_WRITE || s->operation == OP_VERIFY || s->operation == OP_ERASE;
+    Plan p;
+    p.erase_range =
+        chain && s->do_erase && (s->has_addr_begin || s->has_addr_last || s->has_file_name);
+    p.write = chain && s->do_write;
+    p.verify = chain && s->do_verify;
+    p.dump = s->operation == OP_DUMP;
+    p.show = s->operation == OP_SHOWMEM;
+    return p;
+}
+
+// Highest chip address the planned operations touch; -1 when none is addressed.
+int64_t last_address(const Setup_struct* s, const Plan& p) {
+    const uint64_t start = s->has_addr_begin ? s->addr_begin : 0;
+    int64_t last = -1;
+    auto touch = [&last](uint64_t end) {  // end: first address behind the range
+        if (end > 0 && static_cast<int64_t>(end - 1) > last) last = static_cast<int64_t>(end - 1);
+    };
+    if (p.dump || p.show) {
+        uint64_t end = s->total_size;  // the part of a dump that lies on the chip
+        if (s->has_addr_last)
+            end = uint64_t{s->addr_last} + 1;
+        else if (p.show && start + 2u * s->page_size < end)
+            end = start + 2u * s->page_size;
+        touch(end);
+    }
+    if (p.erase_range || p.write || p.verify) {
+        if (s->has_addr_last)
+            touch(uint64_t{s->addr_last} + 1);
+        else if (s->has_file_name)
+            touch(start + s->file_size);
+        else
+            touch(s->total_size);  // a range erase from -ab= runs to the chip's end
+    }
+    return last;
+}
+
+// Range and erase-unit checks that keep an operation from touching bytes nobody named.
+int check_range(const Setup_struct* s) {
+    const Plan plan = make_plan(s);
+
+    if (plan.write && !s->has_file_name) {
+        printf("\nError: -w needs a data file name: -w filename -ab=address_begin\n");
+        return -1;
+    }
+    if (s->erase_size == 0 && (plan.erase_range || plan.write || plan.verify)) {
+        printf(
+            "\nError: no erase unit is known for manufacturer id 0x%02X: range erase, write "
+            "and verify are refused (chip erase -e, -d, -s, -i and -u still work)\n",
+            s->mnf_id);
+        return -1;
+    }
+    if (s->cmd_erase == 0 && plan.erase_range) {
+        printf("\nError: no erase command for an erase unit of %u bytes: range erase refused\n",
+               s->erase_size);
+        return -1;
+    }
+    if (s->has_addr_begin && s->addr_begin >= s->total_size) {
+        printf("\nError: -ab=0x%X lies beyond the chip's last address 0x%X\n", s->addr_begin,
+               s->total_size - 1);
+        return -1;
+    }
+    if ((plan.erase_range || plan.write || plan.verify) && s->has_file_name && !s->has_addr_last) {
+        const uint64_t start = s->has_addr_begin ? s->addr_begin : 0;
+        if (start + s->file_size > s->total_size) {
+            printf(
+                "\nError: \"%s\" (0x%X Bytes) from address 0x%X runs past the chip's last "
+                "address 0x%X\n",
+                s->file_name.c_str(), s->file_size, static_cast<unsigned>(start),
+                s->total_size - 1);
+            return -1;
+        }
+    }
+    const int64_t last = last_address(s, plan);
+    if (last >= static_cast<int64_t>(kAddressLimit)) {
+        printf(
+            "\nError: address 0x%llX lies above 16 MiB, which 3-byte addresses cannot "
+            "reach\n",
+            static_cast<unsigned long long>(last));
+        return -1;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int CTAMREL::FLASH_Check_Parameters() {
+    Setup_struct* s = setup;
+
+    if (s->page_size == 0 || !s->has_page_size) {
+        printf("\nDB Error: 'page=' not given.\n\n");
+        return -1;
+    }
+    printf("\nPage size:\t0x%X, (%d) Bytes", s->page_size, s->page_size);
+
+    if (s->has_block_size) {
+        if (s->block_size == 0) {
+            printf("\nDB Error: 'block=' not given.\n\n");
+            return -1;
+        }
+        printf("\nBlock size:\t0x%X, (%d) Kb", s->block_size, s->block_size >> 10);
+    }
+
+    if (s->sector_size == 0 || !s->has_sector_size) {
+        printf("\nDB Error: 'sector=' not given.\n\n");
+        return -1;
+    }
+    printf("\nSector size:\t0x%X, (%d) Kb", s->sector_size, s->sector_size >> 10);
+
+    if (s->total_size == 0 || !s->has_total_size) {
+        printf("\nDB Error: 'volime=' not given.\n\n");
+        return -1;
+    }
+    if (s->has_block_size) printf("\nBlock  numbers:\t%d ", s->total_size / s->block_size);
+    printf("\nSector numbers:\t%d ", s->total_size / s->sector_size);
+    printf("\nTotal Size:\t%d MB", s->total_size >> 20);
+
+    if (s->addr_last >= s->total_size) s->addr_last = s->total_size - 1;
+
+    if (s->has_addr_begin && s->has_addr_last && s->addr_begin > s->addr_last) {
+        printf("\nError: argument -ab > -al\n");
+        return -1;
+    }
+    if (s->do_dump && s->dump_name.empty()) {
+        printf("\nError: Not defined dump file\n");
+        return -1;
+    }
+
+    if (s->has_file_name || s->do_verify) {
+        if (!s->has_file_name) {  // -v alone would try to open a file with an empty name
+            printf("\nError: -v needs a data file name: -v filename -ab=address_begin\n");
+            return -1;
+        }
+        if (s->data_file) fclose(s->data_file);
+        s->data_file = fopen(s->file_name.c_str(), "rb");
+        if (!s->data_file) {
+            printf("\n\nError: can`t open file: \"%s\"\n", s->file_name.c_str());
+            return -1;
+        }
+        struct stat st;
+        uint64_t size = 0;
+        if (fstat(fileno(s->data_file), &st) == 0 && st.st_size > 0)
+            size = static_cast<uint64_t>(st.st_size);
+        // Larger than any chip anyway; saturate so the range check below sees it.
+        s->file_size = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+        if (s->file_size == 0) {
+            printf("\n\nError: \"%s\" file is empty.\n", s->file_name.c_str());
+            return -1;
+        }
+    }
+
+    if (s->page_size > s->block_size || s->page_size > s->sector_size ||
+        s->page_size > s->total_size || s->block_size > s->total_size ||
+        s->sector_size > s->total_size) {
+        printf("\n\nflash_DB param error: Page or Block or Sector or Total size.\n");
+        return -1;
+    }
+    return check_range(s);
+}

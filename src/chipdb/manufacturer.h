@@ -1,0 +1,19 @@
+// Manufacturer name, erase unit and command opcodes of the identified chip.
+#pragma once
+
+#include <string>
+
+#include "run/setup.h"
+
+class CManufacturer {
+  public:
+    // Also writes the fixed read, program and chip erase opcodes into the setup record.
+    explicit CManufacturer(Setup_struct* setup);
+
+    void print_manufacturer();    // "Manufacturer:\t\"NAME\"" or "Not indentify ID"
+    void configure_chip_setup();  // erase unit and opcode, then the command setup line
+    void Winbond();
+
+    Setup_struct* setup;
+    std::string mnf_text;
+};

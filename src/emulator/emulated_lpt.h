@@ -1,0 +1,35 @@
+// A ByteBlaster on /dev/parport0, seen through the ppdev requests: data bits drive the
+// chip while control bit 1 enables the cable's outputs; BUSY reads the chip's data out
+// inverted; status bits 5 and 6 loop back D5 and D7 for cable detection.
+#pragma once
+
+#include <cstdint>
+
+#include "adapters/port_access.h"
+
+class CFlashChip;
+
+class CEmulatedLpt : public CPortAccess {
+public:
+    explicit CEmulatedLpt(CFlashChip* chip) : chip_(chip) {}
+
+    int open(const char* path, int flags) override;
+    int ioctl(int fd, unsigned long request, void* arg) override;
+    int close(int fd) override;
+
+    uint64_t Accesses() const { return accesses_; }  // ioctl calls made
+    uint8_t Data() const { return data_; }
+    uint8_t Control() const { return control_; }
+
+    enum { FD = 1000 };  // descriptor handed out; never a real one
+
+private:
+    void Drive();
+
+    CFlashChip* chip_;
+    uint64_t accesses_ = 0;
+    bool open_ = false;
+    bool claimed_ = false;
+    uint8_t data_ = 0;
+    uint8_t control_ = 0x0C;  // nInit and select-in high, outputs off
+};

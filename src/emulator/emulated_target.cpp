@@ -1,0 +1,258 @@
+#include "emulator/emulated_target.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "adapters/delay.h"
+#include "emulator/emulated_lpt.h"
+#include "emulator/emulated_usb_blaster.h"
+#include "emulator/flash_chip.h"
+#include "run/tamrel.h"
+
+namespace {
+
+// Largest chip the emulator holds in memory.
+const long kMaxChipSize = 0x10000000L;  // 256 MiB
+
+const char* const kFaultNames[] = {"none", "miso_high", "miso_low", "no_wel", "busy"};
+const ChipFault kFaults[] = {ChipFault::None, ChipFault::MisoStuckHigh, ChipFault::MisoStuckLow,
+                             ChipFault::WelNeverSets, ChipFault::AlwaysBusy};
+
+int ParseFault(const std::string& word, ChipFault* fault) {
+    if (word.empty()) {
+        *fault = ChipFault::None;
+        return 1;
+    }
+    for (size_t i = 0; i < sizeof kFaults / sizeof kFaults[0]; ++i) {
+        if (word == kFaultNames[i]) {
+            *fault = kFaults[i];
+            return 1;
+        }
+    }
+    printf("\nError: emulate_fault=%s is not one of none, miso_high, miso_low, no_wel, busy",
+           word.c_str());
+    return 0;
+}
+
+// Ids and geometry from the first flash_db.cfg record whose name begins with `name`.
+int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params) {
+    std::string line;
+    int result = 0;
+    uint32_t saved_pos = pgm->key_pos;
+    pgm->key_pos = 0;
+    pgm->Get_keyString("flash_db.cfg", &line, ("\nname=" + name).c_str(), result);
+    pgm->key_pos = saved_pos;
+    if (result == -1) return 0;  // the reader has said it cannot open the file
+    if (result != 1) {
+        printf("\nError: emulate=%s: no record in flash_db.cfg has a name beginning with it",
+               name.c_str());
+        return 0;
+    }
+
+    int r = 0;
+    long size = pgm->Get_env_val(line.c_str(), "volime", &r);
+    if (r != 1) {
+        printf("\nError: emulate=%s: its flash_db.cfg record has no readable volime=",
+               name.c_str());
+        return 0;
+    }
+    if (size <= 0 || size > kMaxChipSize) {
+        printf("\nError: emulate=%s: volime=%ld is not a chip size the emulator supports",
+               name.c_str(), size);
+        return 0;
+    }
+    params->total_size = static_cast<uint32_t>(size);
+
+    long v = pgm->Get_env_val(line.c_str(), "mnfid", &r);
+    params->mnf_id = r == 1 ? static_cast<uint8_t>(v) : 0;
+    v = pgm->Get_env_val(line.c_str(), "jedec", &r);
+    params->jedec_id = r == 1 ? static_cast<uint16_t>(v) : 0;
+    v = pgm->Get_env_val(line.c_str(), "extid", &r);
+    params->ext_id = r == 1 ? static_cast<uint16_t>(v) : 0;
+    v = pgm->Get_env_val(line.c_str(), "sector", &r);
+    params->sector_size = (r == 1 && v > 0) ? static_cast<uint32_t>(v) : 0x10000;
+    return 1;
+}
+
+void PutJsonString(FILE* f, const std::string& s) {
+    fputc('"', f);
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\')
+            fprintf(f, "\\%c", c);
+        else if (c < 0x20)
+            fprintf(f, "\\u%04x", c);
+        else
+            fputc(c, f);
+    }
+    fputc('"', f);
+}
+
+}  // namespace
+
+CEmulatedTarget::CEmulatedTarget() {}
+
+CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
+    const Setup_struct* s = pgm->setup;
+    if (s->emulate_name.empty()) {
+        printf("\nError: emulate= names no chip");
+        return nullptr;
+    }
+    ChipFault fault = ChipFault::None;
+    if (!ParseFault(s->emulate_fault, &fault)) return nullptr;
+    FlashChipParams params;
+    if (!FindChip(pgm, s->emulate_name, &params)) return nullptr;
+    params.status = s->emulate_status;
+
+    std::unique_ptr<CEmulatedTarget> t(new CEmulatedTarget());
+    t->name_ = s->emulate_name;
+    t->image_ = s->emulate_image;
+    t->stats_path_ = s->emulate_stats;
+    t->interrupt_after_ = s->emulate_interrupt_after;
+    t->chip_.reset(new CFlashChip(params));
+    t->chip_->SetFault(fault);
+    t->lpt_.reset(new CEmulatedLpt(t->chip_.get()));
+    t->usb_.reset(new CEmulatedUsbBlaster(t->chip_.get()));
+    if (!t->image_.empty() && t->LoadImage() != 1) return nullptr;
+
+    t->chip_->SetFrameHook(&CEmulatedTarget::OnFrame, t.get());
+    delay_set_sink(&CEmulatedTarget::OnDelay, t.get());
+    t->ready_ = true;
+    return t.release();
+}
+
+CEmulatedTarget::~CEmulatedTarget() {
+    if (!ready_) return;
+    delay_set_sink(nullptr, nullptr);
+    chip_->SetFrameHook(nullptr, nullptr);
+    WriteImage();
+    AppendStats();
+}
+
+CPortAccess* CEmulatedTarget::PortAccess() {
+    return lpt_.get();
+}
+CD2xxBackend* CEmulatedTarget::D2xxBackend() {
+    return usb_.get();
+}
+
+std::string CEmulatedTarget::Description() const {
+    return name_ + ", image " + (image_.empty() ? std::string("memory") : image_);
+}
+
+void CEmulatedTarget::OnDelay(unsigned long long ns, void* ctx) {
+    static_cast<CEmulatedTarget*>(ctx)->chip_->AdvanceTime(ns);
+}
+
+void CEmulatedTarget::OnFrame(void* ctx) {
+    CEmulatedTarget* t = static_cast<CEmulatedTarget*>(ctx);
+    if (t->interrupt_after_ <= 0 || t->interrupted_) return;
+    if (t->chip_->Stats().frames >= static_cast<uint64_t>(t->interrupt_after_)) {
+        t->interrupted_ = true;
+        raise(SIGINT);
+    }
+}
+
+// Loads an existing image of the chip's size, or creates one full of 0xFF.
+int CEmulatedTarget::LoadImage() {
+    std::vector<uint8_t>& mem = chip_->Memory();
+    const char* path = image_.c_str();
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        if (errno != ENOENT) {
+            printf("\nError: can`t read emulate_image %s: %s", path, strerror(errno));
+            return 0;
+        }
+        FILE* f = fopen(path, "wb");
+        if (f == nullptr) {
+            printf("\nError: can`t create emulate_image %s: %s", path, strerror(errno));
+            return 0;
+        }
+        bool ok = fwrite(mem.data(), 1, mem.size(), f) == mem.size();
+        if (fclose(f) != 0) ok = false;
+        if (!ok) {
+            printf("\nError: can`t create emulate_image %s", path);
+            remove(path);  // our own half-written file
+            return 0;
+        }
+        return 1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        printf("\nError: emulate_image %s is not a regular file", path);
+        return 0;
+    }
+    if (static_cast<unsigned long long>(st.st_size) != mem.size()) {
+        printf(
+            "\nError: emulate_image %s has %lld bytes, the emulated chip %zu; file left as it is",
+            path, static_cast<long long>(st.st_size), mem.size());
+        return 0;
+    }
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) {
+        printf("\nError: can`t read emulate_image %s: %s", path, strerror(errno));
+        return 0;
+    }
+    bool ok = fread(mem.data(), 1, mem.size(), f) == mem.size();
+    fclose(f);
+    if (!ok) {
+        printf("\nError: can`t read emulate_image %s", path);
+        return 0;
+    }
+    return 1;
+}
+
+// Writes the content back in place; an untouched image is not rewritten.
+void CEmulatedTarget::WriteImage() {
+    if (image_.empty() || !chip_->Modified()) return;
+    const std::vector<uint8_t>& mem = chip_->Memory();
+    FILE* f = fopen(image_.c_str(), "r+b");
+    if (f == nullptr) f = fopen(image_.c_str(), "wb");
+    bool ok = f != nullptr && fwrite(mem.data(), 1, mem.size(), f) == mem.size();
+    if (f != nullptr && fclose(f) != 0) ok = false;
+    if (!ok) printf("\nError: can`t write emulate_image %s", image_.c_str());
+}
+
+// One JSON line per run.
+void CEmulatedTarget::AppendStats() {
+    if (stats_path_.empty()) return;
+    FILE* f = fopen(stats_path_.c_str(), "a");
+    if (f == nullptr) {
+        printf("\nError: can`t append to emulate_stats %s", stats_path_.c_str());
+        return;
+    }
+    const ChipStats& st = chip_->Stats();
+    uint64_t ports = lpt_->Accesses();
+    uint64_t usb = usb_->Transfers();
+    uint64_t clock_ns = chip_->Now();
+    uint64_t wire_ns = clock_ns;  // delays plus the per-access costs charged as they happen
+
+    fputs("{\"chip\":", f);
+    PutJsonString(f, name_);
+    fputs(",\"image\":", f);
+    PutJsonString(f, image_.empty() ? std::string("memory") : image_);
+    fprintf(f, ",\"frames\":%llu,\"commands\":{", static_cast<unsigned long long>(st.frames));
+    const char* sep = "";
+    for (int op = 0; op < 256; ++op) {
+        if (st.commands[op] == 0) continue;
+        fprintf(f, "%s\"0x%02X\":%llu", sep, op, static_cast<unsigned long long>(st.commands[op]));
+        sep = ",";
+    }
+    fprintf(f, "},\"bytes_read\":%llu,\"bytes_programmed\":%llu,\"erases\":{",
+            static_cast<unsigned long long>(st.bytes_read),
+            static_cast<unsigned long long>(st.bytes_programmed));
+    sep = "";
+    for (const auto& e : st.erases) {
+        fprintf(f, "%s\"%u\":%llu", sep, e.first, static_cast<unsigned long long>(e.second));
+        sep = ",";
+    }
+    fprintf(f,
+            "},\"port_accesses\":%llu,\"usb_transfers\":%llu,\"clock_ns\":%llu,"
+            "\"wire_time_ns\":%llu,\"wire_time_s\":%.6f}\n",
+            static_cast<unsigned long long>(ports), static_cast<unsigned long long>(usb),
+            static_cast<unsigned long long>(clock_ns), static_cast<unsigned long long>(wire_ns),
+            static_cast<double>(wire_ns) / 1e9);
+    if (fclose(f) != 0) printf("\nError: can`t append to emulate_stats %s", stats_path_.c_str());
+}

@@ -1,0 +1,307 @@
+#include "emulator/flash_chip.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Busy times on the virtual clock, in nanoseconds.
+const uint64_t kPageProgramNs = 700000ULL;    // 0.7 ms
+const uint64_t kStatusWriteNs = 10000000ULL;  // 10 ms
+const uint64_t kErase4kNs = 45000000ULL;      // 45 ms
+const uint64_t kErase64kNs = 150000000ULL;    // 150 ms
+const uint64_t kChipEraseNsPerMiB = 1000000000ULL;
+
+// Unit erase time: 45 ms up to 4 KiB, a straight line from 4 KiB to 64 KiB (8 KiB: 52 ms,
+// 32 KiB: 94 ms), and 150 ms per 64 KiB above that.
+uint64_t EraseTimeNs(uint32_t size) {
+    if (size <= 0x1000) return kErase4kNs;
+    if (size <= 0x10000)
+        return kErase4kNs + (kErase64kNs - kErase4kNs) * (size - 0x1000) / (0x10000 - 0x1000);
+    return kErase64kNs * size / 0x10000;
+}
+
+enum : uint8_t {
+    OP_WRSR = 0x01,
+    OP_PP = 0x02,
+    OP_READ = 0x03,
+    OP_WRDI = 0x04,
+    OP_RDSR = 0x05,
+    OP_WREN = 0x06,
+    OP_SE4K = 0x20,
+    OP_BE8K = 0x40,
+    OP_BE32K = 0x52,
+    OP_CE60 = 0x60,
+    OP_JEDEC = 0x9F,
+    OP_CEC7 = 0xC7,
+    OP_SECTOR = 0xD8,
+};
+
+const uint8_t SR_BUSY = 0x01;
+const uint8_t SR_WEL = 0x02;
+const uint8_t SR_SRP = 0x80;
+
+}  // namespace
+
+CFlashChip::CFlashChip(const FlashChipParams& params)
+    : params_(params), mem_(params.total_size, 0xFF), sr_(params.status & 0xFC) {
+    if (params_.sector_size == 0) params_.sector_size = 0x10000;
+    memset(page_data_, 0xFF, sizeof page_data_);
+    memset(page_touched_, 0, sizeof page_touched_);
+}
+
+void CFlashChip::SetPins(bool cs, bool sck, bool mosi, bool wp) {
+    mosi_ = mosi;
+    wp_ = wp;
+    if (cs != cs_) {
+        cs_ = cs;
+        sck_ = sck;
+        if (cs)
+            EndFrame();
+        else
+            BeginFrame();
+        return;
+    }
+    if (sck == sck_) return;
+    sck_ = sck;
+    if (cs) return;
+    if (sck) {
+        // Rising edge: take MOSI. MISO keeps its level until the falling edge.
+        shift_in_ = static_cast<uint8_t>((shift_in_ << 1) | (mosi ? 1 : 0));
+        if (++bits_ == 8) {
+            bits_ = 0;
+            ByteReceived(shift_in_);
+        }
+    } else {
+        // Falling edge: present the next bit, so it is valid before the next rising edge.
+        miso_ = ((out_ >> (7 - bits_)) & 1) != 0;
+    }
+}
+
+void CFlashChip::Select() {
+    SetPins(false, false, mosi_, wp_);
+}
+
+uint8_t CFlashChip::Exchange(uint8_t out) {
+    uint8_t in = 0;
+    for (int i = 7; i >= 0; --i) {
+        bool bit = ((out >> i) & 1) != 0;
+        SetPins(false, false, bit, wp_);
+        SetPins(false, true, bit, wp_);
+        in = static_cast<uint8_t>((in << 1) | (Miso() ? 1 : 0));
+        SetPins(false, false, bit, wp_);
+    }
+    return in;
+}
+
+void CFlashChip::Deselect() {
+    SetPins(true, false, mosi_, wp_);
+}
+
+void CFlashChip::AdvanceTime(uint64_t ns) {
+    now_ += ns;
+}
+uint64_t CFlashChip::Now() const {
+    return now_;
+}
+void CFlashChip::SetFault(ChipFault fault) {
+    fault_ = fault;
+}
+
+uint8_t CFlashChip::Status() const {
+    bool running = now_ < busy_until_;
+    uint8_t s = sr_;
+    if (wel_ || running) s |= SR_WEL;  // the latch reads set until the operation ends
+    if (Busy()) s |= SR_BUSY;
+    return s;
+}
+
+std::vector<uint8_t>& CFlashChip::Memory() {
+    return mem_;
+}
+const FlashChipParams& CFlashChip::Params() const {
+    return params_;
+}
+const ChipStats& CFlashChip::Stats() const {
+    return stats_;
+}
+
+void CFlashChip::SetFrameHook(void (*hook)(void* ctx), void* ctx) {
+    frame_hook_ = hook;
+    frame_hook_ctx_ = ctx;
+}
+
+bool CFlashChip::Busy() const {
+    return fault_ == ChipFault::AlwaysBusy || now_ < busy_until_;
+}
+
+void CFlashChip::StartBusy(uint64_t ns) {
+    busy_until_ = now_ + ns;
+}
+
+void CFlashChip::BeginFrame() {
+    ++stats_.frames;
+    index_ = 0;
+    bits_ = 0;
+    shift_in_ = 0;
+    opcode_ = 0;
+    ignored_ = false;
+    addr_ = 0;
+    out_ = 0xFF;
+    miso_ = true;
+}
+
+void CFlashChip::ByteReceived(uint8_t in) {
+    if (index_ == 0) {
+        opcode_ = in;
+        ++stats_.commands[in];
+        ignored_ = in != OP_RDSR && Busy();
+        if (in == OP_PP) memset(page_touched_, 0, sizeof page_touched_);
+    } else if (!ignored_) {
+        switch (opcode_) {
+            case OP_READ:
+            case OP_PP:
+            case OP_SE4K:
+            case OP_BE8K:
+            case OP_BE32K:
+            case OP_SECTOR:
+                if (index_ <= 3) {
+                    addr_ = (addr_ << 8) | in;
+                    if (index_ == 3 && !mem_.empty()) addr_ %= static_cast<uint32_t>(mem_.size());
+                } else if (opcode_ == OP_READ) {
+                    ++stats_.bytes_read;
+                } else if (opcode_ == OP_PP) {
+                    // Data wraps inside the page; a later byte replaces an earlier one.
+                    uint32_t off = (addr_ + (index_ - 4)) & (PAGE_SIZE - 1);
+                    page_data_[off] = in;
+                    page_touched_[off] = true;
+                }
+                break;
+            case OP_WRSR:
+                if (index_ == 1) wrsr_value_ = in;
+                break;
+            default:
+                break;
+        }
+    }
+    ++index_;
+    out_ = NextReply();
+}
+
+// The byte the chip shifts out at frame position index_.
+uint8_t CFlashChip::NextReply() {
+    if (ignored_) return 0xFF;
+    switch (opcode_) {
+        case OP_JEDEC:
+            switch (index_) {
+                case 1:
+                    return params_.mnf_id;
+                case 2:
+                    return static_cast<uint8_t>(params_.jedec_id >> 8);
+                case 3:
+                    return static_cast<uint8_t>(params_.jedec_id);
+                case 4:
+                    return static_cast<uint8_t>(params_.ext_id >> 8);
+                case 5:
+                    return static_cast<uint8_t>(params_.ext_id);
+                default:
+                    return 0x00;
+            }
+        case OP_RDSR:
+            return Status();
+        case OP_READ:
+            if (index_ < 4 || mem_.empty()) return 0xFF;
+            {
+                uint8_t v = mem_[addr_];
+                if (++addr_ >= mem_.size()) addr_ = 0;  // continuous read wraps at the end
+                return v;
+            }
+        default:
+            return 0xFF;
+    }
+}
+
+void CFlashChip::EndFrame() {
+    bool whole = bits_ == 0;
+    bits_ = 0;
+    miso_ = true;
+    if (index_ > 0 && whole && !ignored_) {
+        switch (opcode_) {
+            case OP_WREN:
+                if (index_ == 1 && fault_ != ChipFault::WelNeverSets) wel_ = true;
+                break;
+            case OP_WRDI:
+                if (index_ == 1) wel_ = false;
+                break;
+            case OP_PP:
+                if (index_ >= 5 && wel_) {
+                    wel_ = false;
+                    if (!Protected()) {
+                        ProgramPage();
+                        StartBusy(kPageProgramNs);
+                    }
+                }
+                break;
+            case OP_SE4K:
+            case OP_BE8K:
+            case OP_BE32K:
+            case OP_SECTOR:
+                if (index_ == 4 && wel_) {
+                    wel_ = false;
+                    uint32_t size = opcode_ == OP_SE4K    ? 0x1000
+                                    : opcode_ == OP_BE8K  ? 0x2000
+                                    : opcode_ == OP_BE32K ? 0x8000
+                                                          : params_.sector_size;
+                    if (!Protected()) {
+                        Erase(addr_, size);
+                        StartBusy(EraseTimeNs(size));
+                    }
+                }
+                break;
+            case OP_CEC7:
+            case OP_CE60:
+                if (index_ == 1 && wel_) {
+                    wel_ = false;
+                    if (!Protected()) {
+                        Erase(0, params_.total_size);
+                        StartBusy(static_cast<uint64_t>(params_.total_size) * kChipEraseNsPerMiB /
+                                  0x100000);
+                    }
+                }
+                break;
+            case OP_WRSR:
+                if (index_ >= 2 && wel_) {
+                    wel_ = false;
+                    // SRP set with WP# low locks the status register.
+                    if (!((sr_ & SR_SRP) && !wp_)) {
+                        sr_ = wrsr_value_ & 0xFC;
+                        StartBusy(kStatusWriteNs);
+                    }
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    if (frame_hook_) frame_hook_(frame_hook_ctx_);
+}
+
+void CFlashChip::Erase(uint32_t addr, uint32_t size) {
+    ++stats_.erases[size];
+    uint32_t total = static_cast<uint32_t>(mem_.size());
+    if (total == 0 || size == 0) return;
+    uint32_t base = addr - addr % size;
+    uint32_t end = base + std::min(size, total - base);
+    std::fill(mem_.begin() + base, mem_.begin() + end, 0xFF);
+    modified_ = true;
+}
+
+void CFlashChip::ProgramPage() {
+    uint32_t base = addr_ & ~static_cast<uint32_t>(PAGE_SIZE - 1);
+    for (uint32_t off = 0; off < PAGE_SIZE; ++off) {
+        if (!page_touched_[off]) continue;
+        ++stats_.bytes_programmed;
+        if (base + off < mem_.size()) mem_[base + off] &= page_data_[off];  // bits only go 1 -> 0
+    }
+    modified_ = true;
+}

@@ -1,0 +1,112 @@
+// Erase of the whole chip or of the erase units covering a range, keeping head and tail.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "adapters/delay.h"
+#include "flash/range_check.h"
+#include "run/interrupt.h"
+#include "run/tamrel.h"
+
+namespace {
+
+struct EraseLabel {
+    unsigned char opcode;
+    const char* CTAMREL::*label;
+};
+
+const EraseLabel kEraseLabels[] = {
+    {0x81, &CTAMREL::page_label},
+    {0x52, &CTAMREL::block_label},
+    {0xD8, &CTAMREL::sector_label},
+    {0x20, &CTAMREL::sector_label},
+};
+
+}  // namespace
+
+int CTAMREL::FLASH_Erase() {
+    if (!setup->do_erase) return 1;
+
+    for (const EraseLabel& e : kEraseLabels)
+        if (e.opcode == setup->cmd_erase) erase_label = this->*e.label;
+
+    const bool whole_chip =
+        !setup->has_addr_begin && !setup->has_addr_last && !setup->has_file_name;
+    const unsigned long es = setup->erase_size;
+    unsigned long S = 0, E = 0, first = 0, last = 0;
+    if (!whole_chip) {
+        // Refuse before anything is sent: an opcode of 0 would go out as 0xC7 and wipe
+        // the whole chip, and a unit size of 0 leaves no units to work out.
+        if (setup->cmd_erase == 0) {
+            printf(
+                "\nError: no erase command known for this chip's erase unit, range erase "
+                "refused\n");
+            return -1;
+        }
+        if (!Erase_Size_Usable(setup)) return -1;
+        Unit_Range(setup, &S, &E);
+        if (!Range_Inside_Chip(setup, S, E)) return -1;
+        first = S / es;
+        last = (E - 1) / es;
+    }
+
+    Write_Enable();
+    const unsigned char status = Get_StatusReg();
+    if (!(status & 0x02)) {
+        printf("\nStatus:\t\t0x%02Xh\tWE %s", status, "disabled");
+        printf("Can`t erase, chip write protected!");
+        Adapter_release();
+        return -1;
+    }
+    printf("\nStatus:\t\t0x%02Xh\tWE %s", status, "enabled");
+
+    if (setup->has_file_name) {
+        const std::string plural = std::string(erase_label, strlen(erase_label) - 2) + "s";
+        printf("\nFile: \"%s\"\tsize: 0x%lX Bytes, Occupy %s: %d", setup->file_name.c_str(),
+               static_cast<unsigned long>(setup->file_size), plural.c_str(),
+               static_cast<int>(last - first + 1));
+    }
+
+    bool ok = true;
+    bool interrupted = false;
+    if (whole_chip) {
+        // Nothing is kept over a chip erase; a head or tail left from before must not return.
+        free(head_buf);
+        free(tail_buf);
+        head_buf = tail_buf = nullptr;
+        head_len = tail_len = 0;
+        printf("\nChip full erase, please wait...");
+        unsigned char frame[1] = {0xC7};  // uses the latch set and tested above
+        adapter->WR_BLOCK(frame, 1, 0);
+        delay_ms(1000);
+        if (Wait_WriteBusy(360, 1000) != 1) ok = false;
+    } else {
+        if (Save_Head_Tail() != 1) return -1;  // never erase what was not saved
+        printf("\n");
+        for (unsigned long i = first; i <= last; i++) {
+            if (Interrupt_Pending()) {
+                interrupted = true;
+                break;
+            }
+            if (Wait_WriteBusy(200, 100) != 1) ok = false;
+            Write_Enable();
+            printf("\rErase %s%d->%d\tOK", erase_label, static_cast<int>(first),
+                   static_cast<int>(i));
+            const unsigned long mid = i * es + es / 2;
+            unsigned char frame[4] = {setup->cmd_erase, static_cast<unsigned char>(mid >> 16),
+                                      static_cast<unsigned char>(mid >> 8),
+                                      static_cast<unsigned char>(mid)};
+            adapter->WR_BLOCK(frame, 4, 0);
+        }
+    }
+
+    if (Wait_WriteBusy(200, 20) != 1) ok = false;
+    if (!interrupted) printf("\nErase done");
+    // The restores run to their end even when an interrupt is pending.
+    if (FLASH_Write_Head() != 1) ok = false;
+    if (FLASH_Write_Tail(tail_addr) != 1) ok = false;
+    // The tail's last page program must be over before the next step reads the chip.
+    if (Wait_WriteBusy(200, 20) != 1) ok = false;
+    return ok && !interrupted ? 1 : -1;
+}

@@ -1,0 +1,47 @@
+#include "flash/page_program.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "run/interrupt.h"
+#include "run/tamrel.h"
+
+PageProgramResult Page_Program(CTAMREL* pgm, const PageProgramJob& job) {
+    PageProgramResult res = {ProgramEnd::Done, false};
+    const unsigned long P = pgm->setup->page_size;
+    unsigned long a = job.addr;
+    unsigned long done = 0;
+    while (done < job.len) {
+        if (job.interruptible && Interrupt_Pending()) {
+            res.end = ProgramEnd::Interrupted;
+            return res;
+        }
+        if (pgm->Wait_WriteBusy(job.busy_polls, job.busy_pause_ms) != 1) res.busy_timeout = true;
+        pgm->Write_Enable();
+
+        const unsigned long rest = job.len - done;
+        const bool last = rest < P;
+        const unsigned long n = pgm->Data_Align(a, static_cast<int>(last ? rest : P), last);
+
+        unsigned char* frame = pgm->io_buf;
+        frame[0] = 0x02;
+        frame[1] = static_cast<unsigned char>(a >> 16);
+        frame[2] = static_cast<unsigned char>(a >> 8);
+        frame[3] = static_cast<unsigned char>(a);
+        if (!job.fill(job.ctx, frame + 4, done, n)) {
+            res.end = ProgramEnd::FillFailed;
+            return res;
+        }
+        pgm->adapter->WR_BLOCK(frame, static_cast<long>(n + 4), 0);
+
+        a += n;
+        done += n;
+        printf("%s0x%08lX (%lu%%)\r", job.progress, a, done * 100 / job.len);
+    }
+    return res;
+}
+
+bool Fill_From_Buffer(void* ctx, unsigned char* dst, unsigned long done, unsigned long n) {
+    memcpy(dst, static_cast<const unsigned char*>(ctx) + done, n);
+    return true;
+}

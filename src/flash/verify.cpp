@@ -1,0 +1,79 @@
+// Comparing a range of the chip with the data file, page by page.
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "flash/flash_alloc.h"
+#include "flash/range_check.h"
+#include "run/interrupt.h"
+#include "run/tamrel.h"
+
+int CTAMREL::FLASH_Verify() {
+    if (!setup->do_verify) return 1;
+    if (setup->data_file == nullptr) {
+        printf("\nError: no data file to verify\n");
+        return -1;
+    }
+
+    const unsigned long fs = setup->file_size;
+    const unsigned long S = setup->has_addr_begin ? setup->addr_begin : 0;
+    unsigned long L = fs;
+    if (setup->has_addr_last) L = static_cast<unsigned long>(setup->addr_last) + 1 - S;
+
+    if (setup->do_write) {
+        printf("\n");
+    } else {
+        if (!Erase_Size_Usable(setup)) return -1;  // the unit count below divides by it
+        const std::string unit = std::string(erase_label, strlen(erase_label) - 2) + "s:";
+        const float units = static_cast<float>(static_cast<double>(fs) / setup->erase_size);
+        printf("\nFile: \"%s\"\tsize: 0x%lX Bytes", setup->file_name.c_str(), fs);
+        printf("\nVerify %s\t\t%d x %ld Bytes\n", unit.c_str(), static_cast<int>(ceilf(units)),
+               static_cast<long>(setup->erase_size));
+    }
+
+    const unsigned long P = setup->page_size;
+    unsigned char* cmp = Flash_Alloc(P);
+    if (!cmp) {
+        printf("\nMemory allocation Error!\n");
+        return -1;
+    }
+
+    uint32_t errors = 0;
+    bool interrupted = false;
+    unsigned long a = S;
+    unsigned long done = 0;
+    while (done < L) {
+        if (Interrupt_Pending()) {
+            interrupted = true;
+            break;
+        }
+        const unsigned long chunk = L - done < P ? L - done : P;
+        Read_Block(a, chunk);
+        // A chip byte the file has no byte for counts as a difference: the range asked for
+        // does not hold the file, and no unread buffer content is compared.
+        size_t got = 0;
+        if (fseek(setup->data_file, static_cast<long>(done), SEEK_SET) == 0)
+            got = fread(cmp, 1, chunk, setup->data_file);
+        for (unsigned long i = 0; i < chunk; i++)
+            if (i >= got || io_buf[i] != cmp[i]) errors++;
+
+        a += chunk;
+        done += chunk;
+        printf("Verify data:\t\t0x%08lX (%01lu%%)", a, done * 100 / L);
+        if (errors > 0)
+            printf(" Errors: %d\r", static_cast<int>(errors));
+        else
+            printf("\r");
+    }
+    free(cmp);
+
+    if (interrupted) return -1;
+    if (errors > 0) {
+        printf("\nVerify Error!");
+        return -1;
+    }
+    printf("\nVerify OK\n");
+    return 1;
+}

@@ -1,0 +1,86 @@
+#include "e2e/expected.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+const ChipText kW25X10 = {"W25X10", "Winbond", 0x3011, 0, false, 256, 4096, 0x10000, 0x20000,
+                          0x20};
+const ChipText kMX25L1005 = {"MX25L1005", "Macronix", 0x2011, 0, false,
+                             256,         4096,       0x10000, 0x20000, 0xD8};
+const ChipText kS25FL128S1 = {"S25FL128Sxxxxxx1", "Spansion", 0x2018, 0x4D00, true, 256, 0,
+                              0x40000, 0x1000000, 0xD8};
+const ChipText kS25FL004A = {"S25FL004A", "Spansion", 0x0212, 0, false, 256, 0, 0x10000, 0x80000,
+                             0xD8};
+
+std::string Fmt(const char* format, ...) {
+    char buf[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    return buf;
+}
+
+std::string Banner(const std::string& actual) {
+    const std::string head = "\nTamrel, ver 2.8, tamrel-maintainers@example.org, ";
+    std::string date = actual.size() >= head.size() + 11 ? actual.substr(head.size(), 11) : "";
+    return head + date;
+}
+
+std::string Detect(Cable cable, const std::string& chip, const std::string& image) {
+    std::string s;
+    if (cable == Cable::Lpt) {
+        s = "\nLPT port opened.\n\"Altera LPT Byte Blaster\" detected. "
+            "\nByteBlaster<->SPI: TMS=CS TCK=SCK TDI=SI TDO=SO nCE=RESET nCS=WP";
+    } else {
+        s = "\nSet VID: 0x9FB, PID: 0x6001\n\"Altera USB-Blaster\" detected";
+    }
+    return s + "\nEmulated target: " + chip + ", image " + image;
+}
+
+std::string Identify(Cable cable, const ChipText& c) {
+    std::string s = "\n";
+    s += cable == Cable::Lpt ? "SPI by LPT port: 0x378h" : "SPI by USB";
+    s += ", SCK period: 1us\n\nFlash Memory Info:\n";
+    s += "Manufacturer:\t\"" + c.maker + "\"";
+    s += Fmt("\nJEDEC ID code:\t0x%04X\nExtended ID:\t0x%04X\n", c.jedec, c.ext);
+    s += "\n\nSearch chip in:\tflash_db.cfg - ";
+    s += c.has_extid ? "OK" : "OK, Warning: 'extid=' not defined!";
+    s += "\nDevice name:\t\"" + c.name + "\"";
+    s += Fmt("\nCMD Setup:\tErs:0x%X Rd:0x3 Wr:0x2 ChipErs:0xC7", c.erase_opcode);
+    return s;
+}
+
+std::string Geometry(const ChipText& c) {
+    std::string s = Fmt("\nPage size:\t0x%X, (%u) Bytes", c.page, c.page);
+    if (c.block) s += Fmt("\nBlock size:\t0x%X, (%u) Kb", c.block, c.block >> 10);
+    s += Fmt("\nSector size:\t0x%X, (%u) Kb", c.sector, c.sector >> 10);
+    if (c.block) s += Fmt("\nBlock  numbers:\t%u ", c.total / c.block);
+    s += Fmt("\nSector numbers:\t%u ", c.total / c.sector);
+    s += Fmt("\nTotal Size:\t%u MB", c.total >> 20);
+    return s;
+}
+
+std::string Preamble(const std::string& actual, Cable cable, const ChipText& chip) {
+    return Banner(actual) + Detect(cable, chip.name) + Identify(cable, chip) + Geometry(chip);
+}
+
+std::string Progress(const char* format, uint32_t first, uint32_t len, uint32_t chunk,
+                     bool aligned) {
+    std::string s;
+    uint32_t addr = first, done = 0;
+    while (done < len) {
+        uint32_t n = aligned ? chunk - addr % chunk : chunk;
+        if (n > len - done) n = len - done;
+        addr += n;
+        done += n;
+        char line[128];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+        snprintf(line, sizeof line, format, addr,
+                 static_cast<unsigned>(static_cast<uint64_t>(done) * 100 / len));
+#pragma GCC diagnostic pop
+        s += line;
+    }
+    return s;
+}

@@ -1,0 +1,155 @@
+// Identification, status report, reset and configuration failures, on both cables.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "e2e/expected.h"
+#include "e2e/target_dir.h"
+
+namespace {
+
+class Identify : public ::testing::TestWithParam<Cable> {
+protected:
+    TargetDir dir;
+};
+
+const char* const kGeneralBits[8] = {
+    "bit 0: Write in Progress\t(BSY)", "bit 1: Write Enable Latch\t(WEL)",
+    "bit 2: Block Protect\t\t(BP0)",   "bit 3: Block Protect\t\t(BP1)",
+    "bit 4: Block Protect\t\t(BP2)",   "bit 5: \t\t\t\t(TB) ",
+    "bit 6: \t\t\t\t(RES)",            "bit 7: Status Register\t\t(SRP)"};
+const char* const kSpansionBits[8] = {
+    "bit 0: Write in Progress\t\t(WIP)",        "bit 1: Write Enable Latch\t\t(WEL)",
+    "bit 2: Block Protect\t\t\t(BP0)",          "bit 3: Block Protect\t\t\t(BP1)",
+    "bit 4: Block Protect\t\t\t(BP2)",          "bit 5: Erase Error Occurred\t\t(E_ERR)",
+    "bit 6: Programming Error Occurred\t(P_ERR)", "bit 7: Status Register Write Disable\t(SRWD)"};
+
+std::string StatusReport(unsigned status, const char* const names[8]) {
+    std::string s = "\n\nStatus Register:\n";
+    for (int bit = 7; bit >= 0; --bit) s += Fmt("%s\t= %u\n", names[bit], (status >> bit) & 1);
+    if (status & 0x80) s += "Status register is protected, you will need set WP# pin high!\n";
+    return s;
+}
+
+TEST_P(Identify, InfoPrintsIdentificationGeometryAndStatus) {
+    dir.Configure(GetParam(), "W25X10");
+    RunResult r = dir.Run({"-i"});
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) + "\n" + StatusReport(0, kGeneralBits) +
+                         "\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST_P(Identify, ProtectedWinbondWarnsAndSpansionUsesItsBitNames) {
+    dir.Configure(GetParam(), "W25X10", "emulate_status=0x9C\n");
+    RunResult r = dir.Run({"-i"});
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) + "\n" +
+                         StatusReport(0x9C, kGeneralBits) + "\n");
+
+    std::remove(dir.Path("flash.bin").c_str());
+    dir.Configure(GetParam(), "S25FL004A", "emulate_status=0x9C\n");
+    r = dir.Run({"-i"});
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kS25FL004A) + "\n" +
+                         StatusReport(0x9C, kSpansionBits) + "\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST_P(Identify, ByNameDoesNotTalkToTheChip) {
+    // The emulated chip is a Macronix part; -n= takes the named record regardless.
+    dir.Configure(GetParam(), "MX25L1005");
+    RunResult r = dir.Run({"-n=W25X10", "-i"});
+    std::string expected = Banner(r.out) + Detect(GetParam(), "MX25L1005") +
+                           "\nOperation by chip name.\nDevice name:\t\"W25X10\"" +
+                           "\nSearch chip in:\tflash_db.cfg - OK\n" +
+                           "\nCMD Setup:\tErs:0x20 Rd:0x3 Wr:0x2 ChipErs:0xC7" +
+                           Geometry(kW25X10) + "\n" + StatusReport(0, kGeneralBits) + "\n";
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST_P(Identify, FailuresEndWithStatus255AndTheAdapterOff) {
+    struct Case {
+        std::string extra;
+        std::vector<std::string> args;
+        std::string tail;  // what follows the detection lines
+    };
+    const std::string spi = GetParam() == Cable::Lpt ? "SPI by LPT port: 0x378h" : "SPI by USB";
+    const Case cases[] = {
+        {"", {"-n=NOSUCHCHIP", "-i"},
+         "\nOperation by chip name.\nCan't find chip in 'flash_db.cfg'\n"},
+        {"emulate_fault=miso_low\n", {"-i"},
+         "\n" + spi + ", SCK period: 1us\n\n\nError: Can`t read the FLASH mem device!              "
+                      "\nProbably, pin`s connection is wrong.\n\n"},
+        {"emulate_fault=miso_high\n", {"-i"},
+         "\n" + spi + ", SCK period: 1us\n\nFlash Memory Info:\nNot indentify ID" +
+             "\nJEDEC ID code:\t0xFFFF\nExtended ID:\t0xFFFF\n\n" +
+             "\nSearch chip in:\tflash_db.cfg - \tIs not added to DB\n"},
+    };
+    for (const Case& c : cases) {
+        dir.Configure(GetParam(), "W25X10", c.extra);
+        RunResult r = dir.Run(c.args);
+        EXPECT_EQ(r.out, Banner(r.out) + Detect(GetParam(), "W25X10") + c.tail) << c.extra;
+        EXPECT_EQ(r.status, 255);
+    }
+}
+
+TEST_P(Identify, RecordWithoutSizeIsRejected) {
+    dir.Write("flash_db.cfg", "# test chips\nname=NOSIZE mnfid=0xEF jedec=0x3011 page=256\n\n"
+                              "name=W25X10 mnfid=0xEF jedec=0x3011 page=256 block=4096 "
+                              "sector=0x10000 volime=0x20000\n");
+    dir.Configure(GetParam(), "W25X10");
+    RunResult r = dir.Run({"-n=NOSIZE", "-i"});
+    EXPECT_EQ(r.out, Banner(r.out) + Detect(GetParam(), "W25X10") +
+                         "\nOperation by chip name.\nDevice name:\t\"NOSIZE\"" +
+                         "\nflash_db.cfg file: 'volime' syntax error\n");
+    EXPECT_EQ(r.status, 255);
+}
+
+TEST_P(Identify, ResetPowersTheCableOnceAndStops) {
+    dir.Configure(GetParam(), "W25X10");
+    RunResult r = dir.Run({"-x", "-i"});
+    EXPECT_EQ(r.out, Banner(r.out) + Detect(GetParam(), "W25X10") + "\nAdapter Reset...\n\n Done");
+    EXPECT_EQ(r.status, 255);
+}
+
+TEST_P(Identify, EmulatedChipMustBeInTheDatabase) {
+    dir.Configure(GetParam(), "NOSUCHCHIP");
+    RunResult r = dir.Run({"-i"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.out.find("\nError: emulate=NOSUCHCHIP"), std::string::npos) << r.out;
+    EXPECT_FALSE(dir.Exists("flash.bin"));
+}
+
+TEST_P(Identify, FailedRunLeavesTheImageUntouched) {
+    dir.Configure(GetParam(), "W25X10");
+    std::vector<uint8_t> image = Pattern(0x20000, 7);
+    dir.WriteBytes("flash.bin", image);
+    // -w without a data file is refused by the parameter check.
+    RunResult r = dir.Run({"-w", "-ab=0x100"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(dir.ReadBytes("flash.bin"), image);
+    // An image of the wrong size is refused and kept as it is.
+    dir.WriteBytes("flash.bin", Pattern(100, 1));
+    r = dir.Run({"-i"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(dir.ReadBytes("flash.bin"), Pattern(100, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cables, Identify, ::testing::Values(Cable::Lpt, Cable::Usb),
+                         [](const auto& p) { return p.param == Cable::Lpt ? "Lpt" : "Usb"; });
+
+TEST(Startup, NoArgumentsPrintsUsageAndNoConfigIsAnError) {
+    TargetDir dir;
+    RunResult r = dir.Run({});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("\n\n Usage: tamrel -i|e|w|v|d|u|p|n|x filename -ab=.. -al=..\n"),
+              std::string::npos);
+    r = dir.Run({"-i"});
+    EXPECT_EQ(r.out, Banner(r.out) + "\nError: Can`t open file: config.cfg\n");
+    EXPECT_EQ(r.status, 255);
+    dir.Write("config.cfg", "# nothing configured\n");
+    r = dir.Run({"-i"});
+    EXPECT_EQ(r.out, Banner(r.out) + "\nIs not set config for any LPT or USB adapters.");
+    EXPECT_EQ(r.status, 255);
+}
+
+}  // namespace
