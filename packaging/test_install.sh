@@ -3,6 +3,7 @@
 # installed program, checks the manual page, and builds the Debian package.
 # Usage: test_install.sh BUILD_DIR SOURCE_DIR CMAKE CPACK
 # Needs the Debian packages man-db, groff-base (manual page) and dpkg-dev (package).
+# Run it after a full build: cpack brings every target up to date before it packages.
 set -u
 
 build=$1 src=$2 cmake=$3 cpack=$4
@@ -112,7 +113,9 @@ if [ -n "$switches" ] && [ "$missing" = 0 ]; then pass "man page OPTIONS cover: 
 # --- Debian package ----------------------------------------------------------------------
 if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" 2>&1; then
     cat "$tmp/cpack.log"
-    fail "cpack -G DEB failed"
+    # cpack first brings the whole build up to date; show why that failed.
+    tail -n 20 "$tmp"/pkg/_CPack_Packages/*/DEB/PreinstallOutput.log 2>/dev/null
+    fail "cpack -G DEB failed (it builds every target first: is the whole build green?)"
 else
     deb=$(ls "$tmp"/pkg/*.deb 2>/dev/null | head -n 1)
     if [ -z "$deb" ]; then

@@ -20,7 +20,7 @@ const long kMaxChipSize = 0x10000000L;  // 256 MiB
 
 const char* const kFaultNames[] = {"none", "miso_high", "miso_low", "no_wel", "busy"};
 const ChipFault kFaults[] = {ChipFault::None, ChipFault::MisoStuckHigh, ChipFault::MisoStuckLow,
-                             ChipFault::WelNeverSets, ChipFault::AlwaysBusy};
+                             ChipFault::WelNeverSets, ChipFault::StaysBusy};
 
 int ParseFault(const std::string& word, ChipFault* fault) {
     if (word.empty()) {

@@ -131,12 +131,11 @@ void CFlashChip::SetFrameHook(void (*hook)(void* ctx), void* ctx) {
     frame_hook_ctx_ = ctx;
 }
 
-bool CFlashChip::Busy() const {
-    return fault_ == ChipFault::AlwaysBusy || now_ < busy_until_;
-}
+bool CFlashChip::Busy() const { return now_ < busy_until_; }
 
+// A hung chip: the first program, erase or status write it takes never finishes.
 void CFlashChip::StartBusy(uint64_t ns) {
-    busy_until_ = now_ + ns;
+    busy_until_ = fault_ == ChipFault::StaysBusy ? UINT64_MAX : now_ + ns;
 }
 
 void CFlashChip::BeginFrame() {

@@ -15,7 +15,8 @@ struct FlashChipParams {
     uint8_t status = 0;              // status register at power-up
 };
 
-enum class ChipFault { None, MisoStuckHigh, MisoStuckLow, WelNeverSets, AlwaysBusy };
+// StaysBusy: the first program, erase or status write never finishes (a hung chip).
+enum class ChipFault { None, MisoStuckHigh, MisoStuckLow, WelNeverSets, StaysBusy };
 
 struct ChipStats {
     uint64_t frames = 0;

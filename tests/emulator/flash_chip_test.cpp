@@ -54,7 +54,7 @@ TEST(FlashChip, WriteEnableLatchRules) {
     } cases[] = {
         {{{0x06}}, ChipFault::None, 0x02},      {{{0x06}, {0x04}}, ChipFault::None, 0},
         {{{0x06, 0x00}}, ChipFault::None, 0},  // a command byte too many
-        {{{0x06}}, ChipFault::WelNeverSets, 0}, {{{0x06}}, ChipFault::AlwaysBusy, 0x01},
+        {{{0x06}}, ChipFault::WelNeverSets, 0}, {{{0x06}, {0x20, 0, 0, 0}, {0x06}}, ChipFault::StaysBusy, 0x03},
     };
     for (const Case& c : cases) {
         CFlashChip chip(SmallChip());

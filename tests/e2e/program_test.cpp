@@ -1,0 +1,153 @@
+// Erase, write and verify end to end: whole outputs, and the image afterwards.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "e2e/expected.h"
+#include "e2e/target_dir.h"
+
+namespace {
+
+uint32_t EraseUnit(const ChipText& c) { return c.maker == "Winbond" ? c.block : c.sector; }
+
+std::string UnitLabel(const ChipText& c) { return c.erase_opcode == 0x52 ? "Block" : "Sector"; }
+
+// What Save_Head_Tail and the two restores print for the range [s, e).
+struct HeadTail {
+    std::string save, head_restore, tail_restore;
+};
+
+HeadTail HeadTailText(const ChipText& c, uint32_t s, uint32_t e) {
+    const uint32_t es = EraseUnit(c);
+    HeadTail t;
+    const uint32_t head_addr = s / es * es, head_len = s - head_addr;
+    const uint32_t tail_len = e % es ? es - e % es : 0;
+    if (head_len) {
+        t.save += Fmt("\nRead data Head:\tS%u\tOK", s / es);
+        t.head_restore =
+            Progress("Restore data Head:\t0x%08X (%u%%)\r", head_addr, head_len, c.page, true) +
+            "\n";
+    }
+    if (tail_len) {
+        t.save += Fmt("\nRead data Tail:\tS%u\tOK", e / es);
+        t.tail_restore =
+            Progress("Restore Sector Tail:\t0x%08X (%u%%)\r", e, tail_len, c.page, true);
+    }
+    return t;
+}
+
+// -e -w -v FILE -ab=S for a file of `size` bytes on a chip whose image holds data.
+std::string ProgramSequenceText(const ChipText& c, uint32_t s, uint32_t size) {
+    const uint32_t es = EraseUnit(c), e = s + size;
+    const std::string unit = UnitLabel(c);
+    const HeadTail ht = HeadTailText(c, s, e);
+    std::string out = "\n\nStatus:\t\t0x02h\tWE enabled";
+    out += Fmt("\nFile: \"data.bin\"\tsize: 0x%X Bytes, Occupy %ss: %u", size, unit.c_str(),
+               (e - 1) / es - s / es + 1);
+    out += ht.save + "\n";
+    for (uint32_t i = s / es; i <= (e - 1) / es; ++i)
+        out += Fmt("\rErase %s:\t%u->%u\tOK", unit.c_str(), s / es, i);
+    out += "\nErase done" + ht.head_restore + ht.tail_restore;
+    out += ht.save + ht.head_restore;
+    out += Fmt("\nFile: \"data.bin\"\tsize: 0x%X Bytes", size);
+    out += Fmt("\nRequire %s:\t\t%u x %u Bytes\n", unit.c_str(), size / es + 1, es);
+    out += Progress("Write data:\t\t0x%08X (%u%%)\r", s, size, c.page, true);
+    out += ht.tail_restore + "\nFile recorded.\n";
+    out += "\n" + Progress("Verify data:\t\t0x%08X (%u%%)\r", s, size, c.page, false);
+    return out + "\nVerify OK\n\n";
+}
+
+class Program : public ::testing::TestWithParam<Cable> {
+protected:
+    // Fills the chip with a pattern, programs `size` bytes at `s` and checks both the
+    // whole output and every byte of the image.
+    void RunSequence(const ChipText& chip, uint32_t s, uint32_t size) {
+        std::vector<uint8_t> image = Pattern(chip.total, 1);
+        const std::vector<uint8_t> data = Pattern(size, 2);
+        dir.Configure(GetParam(), chip.name);
+        dir.WriteBytes("flash.bin", image);
+        dir.WriteBytes("data.bin", data);
+        RunResult r = dir.Run({"-e", "-w", "-v", "data.bin", Fmt("-ab=0x%X", s)});
+        EXPECT_EQ(r.out, Preamble(r.out, GetParam(), chip) + ProgramSequenceText(chip, s, size));
+        EXPECT_EQ(r.status, 1);
+        std::copy(data.begin(), data.end(), image.begin() + s);
+        EXPECT_TRUE(dir.ReadBytes("flash.bin") == image) << "bytes outside the range changed";
+    }
+
+    TargetDir dir;
+};
+
+TEST_P(Program, SequenceKeepsHeadAndTailOfWinbondBlocks) { RunSequence(kW25X10, 0x1100, 0x2000); }
+
+TEST_P(Program, SequenceKeepsHeadAndTailOfMacronixSectors) {
+    RunSequence(kMX25L1005, 0x10F10, 0x2345);
+}
+
+TEST_P(Program, SequenceOnLargeSectorsReadsTailsInSeveralFrames) {
+    // 256 KiB units: the tail is larger than one transfer buffer.
+    RunSequence(kS25FL128S1, 0x41000, 0x1000);
+}
+
+TEST_P(Program, ChipEraseAndRangeErase) {
+    dir.Configure(GetParam(), "W25X10");
+    dir.WriteBytes("flash.bin", Pattern(0x20000, 3));
+    RunResult r = dir.Run({"-e"});
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) +
+                         "\n\nStatus:\t\t0x02h\tWE enabled\nChip full erase, please wait..."
+                         "\nErase done\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.ReadBytes("flash.bin"), std::vector<uint8_t>(0x20000, 0xFF));
+
+    std::vector<uint8_t> image = Pattern(0x20000, 4);
+    dir.WriteBytes("flash.bin", image);
+    r = dir.Run({"-e", "-ab=0x1800", "-al=0x27FF"});
+    const HeadTail ht = HeadTailText(kW25X10, 0x1800, 0x2800);
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) + "\n\nStatus:\t\t0x02h\tWE enabled" +
+                         ht.save + "\n\rErase Sector:\t1->1\tOK\rErase Sector:\t1->2\tOK" +
+                         "\nErase done" + ht.head_restore + ht.tail_restore + "\n");
+    std::fill(image.begin() + 0x1800, image.begin() + 0x2800, 0xFF);
+    EXPECT_TRUE(dir.ReadBytes("flash.bin") == image);
+}
+
+TEST_P(Program, WriteAloneOverErasedFlash) {
+    dir.Configure(GetParam(), "W25X10");
+    const std::vector<uint8_t> data = Pattern(0x180, 5);
+    dir.WriteBytes("data.bin", data);
+    RunResult r = dir.Run({"-w", "data.bin", "-ab=0x200"});
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) +
+                         "\n\nRead data Head:\tS0\tOK Head empty"
+                         "\nRead data Tail:\tS0\tOK Tail empty"
+                         "\nFile: \"data.bin\"\tsize: 0x180 Bytes"
+                         "\nRequire Sector:\t\t1 x 4096 Bytes\n"
+                         "Write data:\t\t0x00000300 (66%)\rWrite data:\t\t0x00000380 (100%)\r"
+                         "\nFile recorded.\n\n");
+    EXPECT_EQ(r.status, 1);
+    std::vector<uint8_t> image(0x20000, 0xFF);
+    std::copy(data.begin(), data.end(), image.begin() + 0x200);
+    EXPECT_TRUE(dir.ReadBytes("flash.bin") == image);
+}
+
+TEST_P(Program, VerifyCountsDifferingBytes) {
+    dir.Configure(GetParam(), "W25X10");
+    std::vector<uint8_t> image = Pattern(0x20000, 6);
+    dir.WriteBytes("flash.bin", image);
+    std::vector<uint8_t> file(image.begin() + 0x1000, image.begin() + 0x1300);
+    file[0x100] ^= 1;
+    file[0x180] ^= 0x80;
+    file[0x1FF] ^= 0xFF;
+    dir.WriteBytes("data.bin", file);
+    RunResult r = dir.Run({"-v", "data.bin", "-ab=0x1000"});
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) +
+                         "\n\nFile: \"data.bin\"\tsize: 0x300 Bytes"
+                         "\nVerify Sectors:\t\t1 x 4096 Bytes\n"
+                         "Verify data:\t\t0x00001100 (33%)\r"
+                         "Verify data:\t\t0x00001200 (66%) Errors: 3\r"
+                         "Verify data:\t\t0x00001300 (100%) Errors: 3\r"
+                         "\nVerify Error!\n");
+    EXPECT_EQ(r.status, 255);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cables, Program, ::testing::Values(Cable::Lpt, Cable::Usb),
+                         [](const auto& p) { return p.param == Cable::Lpt ? "Lpt" : "Usb"; });
+
+}  // namespace

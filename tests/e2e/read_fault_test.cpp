@@ -1,0 +1,150 @@
+// Dump, memory display, unlock, and runs that go wrong: busy chip, short file, bad dump
+// target, interruption.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "e2e/expected.h"
+#include "e2e/target_dir.h"
+
+namespace {
+
+class Ops : public ::testing::TestWithParam<Cable> {
+protected:
+    void SetUp() override {
+        image = Pattern(kW25X10.total, 11);
+        dir.Configure(GetParam(), "W25X10");
+        dir.WriteBytes("flash.bin", image);
+    }
+    std::string Pre(const std::string& out) const {
+        return Preamble(out, GetParam(), kW25X10) + "\n";
+    }
+
+    TargetDir dir;
+    std::vector<uint8_t> image;
+};
+
+TEST_P(Ops, DumpOfARangeAndOfTheWholeChipMatchTheImage) {
+    RunResult r = dir.Run({"-d", "part.bin", "-ab=0x1F80", "-al=0x20FF"});
+    EXPECT_EQ(r.out, Pre(r.out) +
+                         "Reading dump:\t\t0x00002080 (66%)\rReading dump:\t\t0x00002100 (100%)\r"
+                         "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(dir.ReadBytes("part.bin") ==
+                std::vector<uint8_t>(image.begin() + 0x1F80, image.begin() + 0x2100));
+
+    r = dir.Run({"-d", "all.bin"});
+    EXPECT_EQ(r.out, Pre(r.out) +
+                         Progress("Reading dump:\t\t0x%08X (%u%%)\r", 0, 0x20000, 256, false) +
+                         "\n");
+    EXPECT_TRUE(dir.ReadBytes("all.bin") == image);
+
+    // -ab= alone runs to the chip's end, not past it.
+    r = dir.Run({"-d", "end.bin", "-ab=0x1FF00"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(dir.ReadBytes("end.bin") == std::vector<uint8_t>(image.end() - 0x100, image.end()));
+}
+
+std::string Table(const std::vector<uint8_t>& mem, uint32_t base, uint32_t len) {
+    std::string s = "\nADDR:\t00 01 02 03 04 05 06 07 | 08 09 0A 0B 0C 0D 0E 0F \n" +
+                    std::string(57, '-') + "\n";
+    for (uint32_t row = 0; row * 16 < len; ++row) {
+        s += Fmt("%06X: ", base + row * 16);
+        for (uint32_t col = 0; col < 16; ++col) {
+            if (col == 8) s += "| ";
+            const uint32_t i = row * 16 + col;
+            s += i < len ? Fmt("%02X ", mem[base + i]) : "   ";
+        }
+        s += "\n";
+    }
+    return s;
+}
+
+TEST_P(Ops, ShowMemoryTables) {
+    RunResult r = dir.Run({"-s", "-al=0x13"});
+    EXPECT_EQ(r.out, Pre(r.out) + Table(image, 0, 0x14) + "\n");
+    EXPECT_EQ(r.status, 1);
+    r = dir.Run({"-s", "-ab=0x1000", "-al=0x11FF"});
+    EXPECT_EQ(r.out, Pre(r.out) + Table(image, 0x1000, 256) + Table(image, 0x1100, 256) + "\n");
+    r = dir.Run({"-s", "-ab=0x1005"});
+    EXPECT_EQ(r.out, Pre(r.out) + Table(image, 0x1005, 256) + Table(image, 0x1105, 256) + "\n");
+}
+
+TEST_P(Ops, DumpThatCannotBeWrittenFailsAndLeavesNoPartialFile) {
+    RunResult r = dir.Run({"-d", "nosuchdir/d.bin"});
+    EXPECT_EQ(r.out, Pre(r.out) + "\nError: can`t create file nosuchdir/d.bin\n\n");
+    EXPECT_EQ(r.status, 255);
+    r = dir.Run({"-d", "/dev/full"});
+    EXPECT_EQ(r.out, Pre(r.out) + "Error: cannot write block 0 to file\n\n");
+    EXPECT_EQ(r.status, 255);
+    struct stat st;
+    EXPECT_EQ(stat("/dev/full", &st), 0);
+}
+
+TEST_P(Ops, UnlockClearsProtectionOrReportsWhyNot) {
+    dir.Configure(GetParam(), "W25X10", "emulate_status=0x9C\n");
+    RunResult r = dir.Run({"-u"});
+    EXPECT_EQ(r.out, Pre(r.out) + "Status = 9Eh, WE bit is enabled\nUnlocking...\n"
+                                  "Status = 00h, device is unlocked now.\n\n");
+    EXPECT_EQ(r.status, 1);
+
+    dir.Configure(GetParam(), "W25X10", "emulate_status=0x9C\nemulate_fault=no_wel\n");
+    r = dir.Run({"-u"});
+    EXPECT_EQ(r.out, Pre(r.out) + "Status = 9Ch, WE bit is disabled\n\n");
+    EXPECT_EQ(r.status, 255);
+}
+
+TEST_P(Ops, HungChipTimesOutAndStopsTheSequence) {
+    dir.Configure(GetParam(), "W25X10", "emulate_fault=busy\n");
+    dir.WriteBytes("data.bin", Pattern(0x100, 3));
+    RunResult r = dir.Run({"-e", "-w", "-v", "data.bin", "-ab=0x1000"});
+    // The erase frame is taken and never ends: every later wait times out, the restore
+    // still tries each page, and neither write nor verify runs.
+    const std::string timeout = "\nError: Wait_WriteBusy exit by timeout";
+    std::string expected = Pre(r.out) + "\nStatus:\t\t0x02h\tWE enabled" +
+                           "\nFile: \"data.bin\"\tsize: 0x100 Bytes, Occupy Sectors: 1" +
+                           "\nRead data Tail:\tS1\tOK\n\rErase Sector:\t1->1\tOK" + timeout +
+                           "\nErase done";
+    for (uint32_t a = 0x1100; a < 0x2000; a += 0x100)
+        expected += timeout + Fmt("Restore Sector Tail:\t0x%08X (%u%%)\r", a + 0x100,
+                                  (a + 0x100 - 0x1100) * 100 / 0xF00);
+    EXPECT_EQ(r.out, expected + timeout + "\n");
+    EXPECT_EQ(r.status, 255);
+}
+
+TEST_P(Ops, ShortDataFileStopsTheWrite) {
+    dir.WriteBytes("data.bin", Pattern(0x100, 3));
+    RunResult r = dir.Run({"-w", "data.bin", "-ab=0x1000", "-al=0x11FF"});
+    EXPECT_EQ(r.status, 255);
+    const std::string tail = "Write data:\t\t0x00001100 (50%)\r\nError: can`t read file by "
+                             "address: 256\n\n";
+    ASSERT_GE(r.out.size(), tail.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+}
+
+// An interrupt after a given number of frames, during the erase and during the write:
+// every byte outside the requested range must survive.
+TEST_P(Ops, InterruptKeepsEverythingOutsideTheRange) {
+    const std::vector<uint8_t> data = Pattern(0x2800, 9);
+    dir.WriteBytes("data.bin", data);
+    for (int frames : {6, 10, 120}) {
+        dir.WriteBytes("flash.bin", image);
+        dir.Configure(GetParam(), "W25X10", Fmt("emulate_interrupt_after=%d\n", frames));
+        RunResult r = dir.Run({"-e", "-w", "-v", "data.bin", "-ab=0x1080"});
+        EXPECT_EQ(r.status, 255) << frames;
+        const std::string line = "\nInterrupted: operation stopped, adapter powered down.\n";
+        EXPECT_NE(r.out.find(line), std::string::npos) << frames;
+        const std::vector<uint8_t> after = dir.ReadBytes("flash.bin");
+        ASSERT_EQ(after.size(), image.size());
+        EXPECT_TRUE(std::equal(image.begin(), image.begin() + 0x1080, after.begin())) << frames;
+        EXPECT_TRUE(std::equal(image.begin() + 0x3880, image.end(), after.begin() + 0x3880))
+            << frames;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cables, Ops, ::testing::Values(Cable::Lpt, Cable::Usb),
+                         [](const auto& p) { return p.param == Cable::Lpt ? "Lpt" : "Usb"; });
+
+}  // namespace
