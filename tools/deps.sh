@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
+# With --build only what building the tool needs.
 set -euo pipefail
+pkgs="cmake g++ make pkg-config libftdi1-dev"
+if [ "${1:-}" != "--build" ]; then
+    pkgs="$pkgs googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+          man-db groff-base dpkg-dev"
+fi
 need=()
-for pkg in cmake g++ make pkg-config libftdi1-dev googletest libgtest-dev libgmock-dev \
-           libbenchmark-dev clang libclang-rt-14-dev man-db groff-base dpkg-dev file; do
+for pkg in $pkgs; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

@@ -9,7 +9,7 @@ namespace {
 
 class ReadOps : public ChipBench {
   protected:
-    std::string dump = testing::TempDir() + "h5_dump.bin";
+    std::string dump = testing::TempDir() + "dump_" + std::to_string(getpid()) + ".bin";
     ~ReadOps() override { remove(dump.c_str()); }
     std::vector<unsigned char> Dumped() {
         std::ifstream f(dump, std::ios::binary);
