@@ -130,3 +130,5 @@ FT_STATUS FT_SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG out_size) {
 FT_STATUS FT_Purge(FT_HANDLE h, ULONG mask) {
     return B()->Purge(h, mask);
 }
+
+bool D2XX_AccessDenied() { return D2XX_GetBackend()->AccessDenied(); }

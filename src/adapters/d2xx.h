@@ -49,12 +49,15 @@ public:
                                UCHAR error_en) = 0;
     virtual FT_STATUS SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG out_size) = 0;
     virtual FT_STATUS Purge(FT_HANDLE h, ULONG mask) = 0;
+    // True when the last device listing met a cable that this user may not open.
+    virtual bool AccessDenied() const { return false; }
 };
 
 // Selects the backend the FT_* calls go to; null restores the default (libftdi1 when
 // built in, otherwise one that reports that USB support is missing).
 void D2XX_SetBackend(CD2xxBackend* backend);
 CD2xxBackend* D2XX_GetBackend();
+bool D2XX_AccessDenied();
 
 FT_STATUS FT_GetVIDPID(DWORD* vid, DWORD* pid);
 FT_STATUS FT_SetVIDPID(DWORD vid, DWORD pid);

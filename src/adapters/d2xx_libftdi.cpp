@@ -2,9 +2,14 @@
 
 #include "adapters/d2xx_libftdi.h"
 
+#include <libusb.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 struct CLibftdiBackend::Device {
@@ -67,6 +72,14 @@ CLibftdiBackend::Device* CLibftdiBackend::Find(FT_HANDLE h) const {
     return nullptr;
 }
 
+// The strings of a listed device could not be read: say so when its device node refuses us.
+bool CLibftdiBackend::Node_Not_Accessible(libusb_device* dev) {
+    char path[64];
+    snprintf(path, sizeof path, "/dev/bus/usb/%03u/%03u", libusb_get_bus_number(dev),
+             libusb_get_device_address(dev));
+    return access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+}
+
 ftdi_context* CLibftdiBackend::Enumerate(std::vector<libusb_device*>* devs,
                                          ftdi_device_list** list) {
     *list = nullptr;
@@ -117,11 +130,13 @@ FT_STATUS CLibftdiBackend::CreateDeviceInfoList(DWORD* count) {
     ftdi_context* ctx = Enumerate(&devs, &list);
     if (!ctx) return FT_OTHER_ERROR;
     entries_.clear();
+    access_denied_ = false;
     for (libusb_device* dev : devs) {
         char desc[64] = {};
         char serial[16] = {};
         Entry e;
         e.ok = calls_.usb_get_strings2(ctx, dev, nullptr, 0, desc, sizeof desc, nullptr, 0) >= 0;
+        if (!e.ok && Node_Not_Accessible(dev)) access_denied_ = true;
         // Some cables have no serial number; that is no reason to skip them.
         if (e.ok &&
             calls_.usb_get_strings2(ctx, dev, nullptr, 0, nullptr, 0, serial, sizeof serial) < 0)

@@ -58,6 +58,7 @@ class CLibftdiBackend : public CD2xxBackend {
     FT_STATUS Read(FT_HANDLE h, void* buf, DWORD n, DWORD* got) override;
     FT_STATUS Write(FT_HANDLE h, void* buf, DWORD n, DWORD* put) override;
     FT_STATUS SetTimeouts(FT_HANDLE h, ULONG read_ms, ULONG write_ms) override;
+    bool AccessDenied() const override { return access_denied_; }
     FT_STATUS SetLatencyTimer(FT_HANDLE h, UCHAR ms) override;
     FT_STATUS SetBaudRate(FT_HANDLE h, ULONG baud) override;
     FT_STATUS SetChars(FT_HANDLE h, UCHAR event_ch, UCHAR event_en, UCHAR error_ch,
@@ -75,11 +76,13 @@ class CLibftdiBackend : public CD2xxBackend {
     Device* Find(FT_HANDLE h) const;
     // Lists the devices with the current ids in a fresh context; null on failure.
     ftdi_context* Enumerate(std::vector<libusb_device*>* devs, ftdi_device_list** list);
+    static bool Node_Not_Accessible(libusb_device* dev);
 
     FtdiCalls calls_;
     unsigned read_give_up_ms_;
     DWORD vid_ = 0x0403;  // FTDI's own ids until told otherwise
     DWORD pid_ = 0x6001;
     std::vector<Entry> entries_;
+    bool access_denied_ = false;
     std::vector<std::unique_ptr<Device>> devices_;
 };

@@ -5,6 +5,7 @@
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "adapters/port_access.h"
@@ -24,6 +25,7 @@ int CLPT::Open(unsigned short base) {
     base_addr = base;
     fd = port_->open(kParportPath, O_RDWR);
     if (fd < 0) {
+        const bool denied = errno == EACCES || errno == EPERM;
         fd = -1;
         printf("\tCan't open LPT port %s", kParportPath);
         puts(
@@ -32,6 +34,10 @@ int CLPT::Open(unsigned short base) {
             "\n\t1. cd /dev           "
             "\n\t2. mknod -m 660 parport0 c 99 0           "
             "\n\t3. chgrp lp parport0\n");
+        if (denied)
+            printf("Permission denied on %s: join group lp (usermod -aG lp USER, then log in "
+                   "again) or install the udev rules (60-tamrel.rules).\n",
+                   kParportPath);
         return 0;
     }
     if (port_->ioctl(fd, PPCLAIM, nullptr) < 0) {
