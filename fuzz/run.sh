@@ -11,7 +11,7 @@ BUILD_DIR="build/fuzz"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j2
 
-ARTIFACTS="$BUILD_DIR/artifacts"
+ARTIFACTS="$(pwd)/$BUILD_DIR/artifacts"  # absolute: a target may change its folder
 mkdir -p "$ARTIFACTS"
 targets=("$BUILD_DIR"/fuzz/*_fuzz)
 if [ ! -x "${targets[0]}" ]; then
