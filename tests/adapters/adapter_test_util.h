@@ -1,4 +1,4 @@
-// Helpers for the cable tests: stdout capture and sleeps that only count.
+// Helpers for the cable tests: stdout capture, sleeps that only count, power sequences.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,23 +7,34 @@
 #include <string>
 
 #include "adapters/delay.h"
+#include "adapters/interface.h"
 
-inline void BeginCapture() {
+// Runs f and returns what it printed.
+template <class F>
+std::string Printed(F f) {
     fflush(stdout);
     testing::internal::CaptureStdout();
-}
-
-inline std::string EndCapture() {
+    f();
     fflush(stdout);
     return testing::internal::GetCapturedStdout();
 }
 
-// Replaces every sleep by a count of 1 us sleeps (other lengths are just skipped).
+// Replaces every sleep by a count of the 1 us ones.
 struct NoSleep {
     int us1 = 0;
     NoSleep() { delay_set_sink(&Count, this); }
     ~NoSleep() { delay_set_sink(nullptr, nullptr); }
-    static void Count(unsigned long long ns, void* self) {
-        if (ns == 1000) ++static_cast<NoSleep*>(self)->us1;
+    static void Count(unsigned long long ns, void* p) {
+        static_cast<NoSleep*>(p)->us1 += ns == 1000;
     }
 };
+
+// The line sequences the flash layer uses around its work.
+inline int Power(CInterface& a, bool on) {
+    on ? a.CLR_CPU_RESET() : a.SET_CPU_RESET();
+    on ? a.SET_WP_DISABLE() : a.CLR_WP_DISABLE();
+    a.SET_CS();
+    a.CLR_SCK();
+    a.CLR_MOSI();
+    return on ? a.ADAPTER_ON() : a.ADAPTER_OFF();
+}

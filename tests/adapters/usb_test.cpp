@@ -1,4 +1,5 @@
 #include <deque>
+#include <initializer_list>
 #include <vector>
 
 #include "adapter_test_util.h"
@@ -9,140 +10,111 @@
 namespace {
 
 typedef std::vector<unsigned char> Bytes;
-std::string S(unsigned long v) {
-    return std::to_string(v);
-}
-std::string A(unsigned long a, unsigned long b) {
-    return "(" + S(a) + "," + S(b) + ")";
-}
 
 unsigned char Rev(unsigned char b) {
     unsigned char r = 0;
-    for (int i = 0; i < 8; ++i)
-        if (b & (1 << i)) r |= static_cast<unsigned char>(0x80 >> i);
+    for (int i = 0; i < 8; ++i) r = static_cast<unsigned char>(r << 1 | ((b >> i) & 1));
     return r;
 }
 
-// A scripted FTDI device that logs its calls. Each shifted byte is answered with its
-// wire value plus one.
+// A scripted FTDI layer that logs its calls; the call named `fail` fails. It lists two
+// devices and never has bytes to read, apart from two stale ones before the first read.
 class FakeD2xx : public CD2xxBackend {
-  public:
-    std::string fail, calls;  // fail: name of the call that fails
-    DWORD vid = 0x09FB, pid = 0x6001;
-    std::vector<std::string> devices = {"USB-Blaster"};
-    int bad_detail = -1, opened = -1, closes = 0;
-    std::deque<unsigned char> rx;
+public:
+    std::string fail, calls;
+    int closes = 0;
+    DWORD stale = 2;
     std::vector<Bytes> packets;
 
     FakeD2xx() { D2XX_SetBackend(this); }
     ~FakeD2xx() override { D2XX_SetBackend(nullptr); }
-    FT_STATUS Ret(const std::string& name, const std::string& args = "") {
-        calls += name + args + " ";
+    FT_STATUS Ret(const char* name, std::initializer_list<unsigned long> args = {}) {
+        calls += name;
+        for (unsigned long a : args) calls += " " + std::to_string(a);
+        calls += ";";
         return fail == name ? FT_IO_ERROR : FT_OK;
     }
-
-    FT_STATUS GetVIDPID(DWORD* v, DWORD* p) override {
-        *v = vid, *p = pid;
-        return Ret("GetVIDPID");
-    }
-    FT_STATUS SetVIDPID(DWORD v, DWORD p) override {
-        return fail == "SetVIDPID" ? FT_IO_ERROR : (vid = v, pid = p, Ret("SetVIDPID"));
-    }
-    FT_STATUS ListDevices(void* n, void* a2, DWORD f) override {
-        *static_cast<DWORD*>(n) = static_cast<DWORD>(devices.size());
-        return Ret("List", A(a2 != nullptr, f));
-    }
-    FT_STATUS CreateDeviceInfoList(DWORD* n) override {
-        *n = static_cast<DWORD>(devices.size());
-        return Ret("Create");
-    }
+    FT_STATUS GetVIDPID(DWORD* v, DWORD* p) override { return *v = *p = 0, Ret("GetVIDPID"); }
+    FT_STATUS SetVIDPID(DWORD v, DWORD p) override { return Ret("SetVIDPID", {v, p}); }
+    FT_STATUS ListDevices(void* n, void*, DWORD) override { return Two(n), Ret("List"); }
+    FT_STATUS CreateDeviceInfoList(DWORD* n) override { return Two(n), Ret("Create"); }
     FT_STATUS GetDeviceInfoDetail(DWORD i, DWORD*, DWORD*, DWORD*, DWORD*, void*, void* desc,
                                   FT_HANDLE*) override {
-        snprintf(static_cast<char*>(desc), 64, "%s", devices[i].c_str());
-        return static_cast<int>(i) == bad_detail ? FT_DEVICE_NOT_OPENED : FT_OK;
+        return snprintf(static_cast<char*>(desc), 64, i ? "USB-Blaster" : "USB-Blast"), FT_OK;
     }
-    FT_STATUS Open(int i, FT_HANDLE* h) override {
-        *h = this;  // even on failure, which must not count as open
-        return Ret("Open", "(" + S(opened = i) + ")");
-    }
+    FT_STATUS Open(int i, FT_HANDLE* h) override { return *h = this, Ret("Open", {0ul + i}); }
     FT_STATUS Close(FT_HANDLE) override { return ++closes, FT_OK; }
     FT_STATUS ResetDevice(FT_HANDLE) override { return Ret("Reset"); }
-    FT_STATUS SetBitMode(FT_HANDLE, UCHAR m, UCHAR o) override { return Ret("BitMode", A(m, o)); }
-    FT_STATUS GetQueueStatus(FT_HANDLE, DWORD* n) override {
-        *n = static_cast<DWORD>(rx.size());
-        return Ret("Queue");
-    }
-    FT_STATUS Read(FT_HANDLE, void* buf, DWORD n, DWORD* got) override {
-        for (*got = 0; *got < n && !rx.empty(); ++*got, rx.pop_front())
-            static_cast<unsigned char*>(buf)[*got] = rx.front();
-        return Ret("R" + S(n));
+    FT_STATUS SetBitMode(FT_HANDLE, UCHAR m, UCHAR o) override { return Ret("BitMode", {m, o}); }
+    FT_STATUS GetQueueStatus(FT_HANDLE, DWORD* n) override { return *n = stale, Ret("Queue"); }
+    FT_STATUS Read(FT_HANDLE, void*, DWORD n, DWORD* got) override {
+        return *got = stale = 0, Ret("R", {n});
     }
     FT_STATUS Write(FT_HANDLE, void* buf, DWORD n, DWORD* put) override {
         const unsigned char* b = static_cast<const unsigned char*>(buf);
         packets.emplace_back(b, b + n);
-        for (DWORD i = 0; i < n; ++i)
-            if (b[i] & 0x80)  // shift header
-                for (int k = b[i] & 0x3F; k > 0; --k, ++i) rx.push_back(b[i + 1] + 1);
-        *put = n;
-        return Ret("W" + S(n));
+        return *put = n, Ret("W", {n});
     }
-    FT_STATUS SetTimeouts(FT_HANDLE, ULONG r, ULONG w) override { return Ret("Timeouts", A(r, w)); }
-    FT_STATUS SetLatencyTimer(FT_HANDLE, UCHAR ms) override { return Ret("Latency", S(ms)); }
-    FT_STATUS SetBaudRate(FT_HANDLE, ULONG baud) override { return Ret("Baud", S(baud)); }
-    FT_STATUS SetChars(FT_HANDLE, UCHAR a, UCHAR b, UCHAR c, UCHAR d) override {
-        return Ret("Chars", A(a, b) + A(c, d));
-    }
-    FT_STATUS SetUSBParameters(FT_HANDLE, ULONG in, ULONG out) override {
-        return Ret("USB", A(in, out));
-    }
-    FT_STATUS Purge(FT_HANDLE, ULONG mask) override { return Ret("Purge", S(mask)); }
+    FT_STATUS SetTimeouts(FT_HANDLE, ULONG r, ULONG w) override { return Ret("Timeouts", {r, w}); }
+    FT_STATUS SetLatencyTimer(FT_HANDLE, UCHAR ms) override { return Ret("Latency", {ms}); }
+    FT_STATUS SetBaudRate(FT_HANDLE, ULONG baud) override { return Ret("Baud", {baud}); }
+    FT_STATUS SetChars(FT_HANDLE, UCHAR, UCHAR, UCHAR, UCHAR) override { return Ret("Chars"); }
+    FT_STATUS SetUSBParameters(FT_HANDLE, ULONG i, ULONG o) override { return Ret("USB", {i, o}); }
+    FT_STATUS Purge(FT_HANDLE, ULONG mask) override { return Ret("Purge", {mask}); }
+
+private:
+    static void Two(void* n) { *static_cast<DWORD*>(n) = 2; }
 };
 
-std::string OpenOutput(CALTERAUSB& usb, int expect_rc) {
-    BeginCapture();
-    EXPECT_EQ(expect_rc, usb.Open());
-    return EndCapture();
-}
-
-void PowerUp(CInterface& a) {
-    a.CLR_CPU_RESET();
-    a.SET_WP_DISABLE();
-    a.SET_CS();
-    a.CLR_SCK();
-    a.CLR_MOSI();
-    EXPECT_EQ(1, a.ADAPTER_ON());
-}
-
-TEST(UsbBlaster, OpenConfiguresTheDeviceAndPowerSequencesSendOneByte) {
-    NoSleep quiet;
-    FakeD2xx fake;
-    fake.vid = 0x0403;
-    fake.rx = {1, 2, 3, 4, 5};  // stale bytes are drained while opening
-    {
+TEST(UsbBlaster, OpenConfiguresTheChipAndReportsEachFailingStep) {
+    const std::string kSteps =
+        "GetVIDPID;SetVIDPID 2555 24577;List;Create;Open 1;Reset;BitMode 0 0;Queue;R 2;"
+        "Timeouts 0 0;Latency 2;Baud 921600;Chars;USB 64 64;Purge 3;";
+    const std::string ids = "\nSet VID: 0x9FB, PID: 0x6001", pre = ids + "\nError: Failed ",
+                      tail =
+                          "\nCan't find 'Altera USB-Blaster'\nAdapter or driver is not "
+                          "insatalled on PC\n";
+    const struct {
+        const char* fail;
+        int rc;
+        std::string text;
+    } cases[] = {
+        {"GetVIDPID", -1, "\nError: Failed Can`t get VID, PID"},
+        {"SetVIDPID", -1, "\nError: Failed set VID: 0x9FB, PID: 0x6001"},
+        {"List", 0, pre + "can`t get USB device list" + tail},
+        {"Create", 0, ids + tail},
+        {"Open", 0, pre + "USB open 'USB-Blaster'" + tail},
+        {"Reset", 0, pre + "no device Reset" + tail},
+        {"BitMode", 0, pre + " can`t Reset" + tail},
+        {"Queue", 0, pre + "can`t get Queue Status" + tail},
+        {"Timeouts", 0, pre + "to set Timeouts" + tail},
+        {"Latency", 0, pre + "to set Latency Timer" + tail},
+        {"Baud", 0, pre + "to set Baud Rate" + tail},
+        {"Chars", 0, pre + "disable event and errors" + tail},
+        {"USB", 0, pre + "to set USB Block Size" + tail},
+        {"Purge", 0, pre + "clear FIFO" + tail},
+        {"", 1, ids + "\n\"Altera USB-Blaster\" detected"},
+    };
+    for (const auto& c : cases) {
+        NoSleep quiet;
+        FakeD2xx fake;
+        fake.fail = c.fail;
         CALTERAUSB usb;
-        EXPECT_EQ("\nSet VID: 0x9FB, PID: 0x6001\n\"Altera USB-Blaster\" detected",
-                  OpenOutput(usb, 1));
-        EXPECT_EQ(
-            "GetVIDPID SetVIDPID List(0,2147483648) Create Open(0) Reset BitMode(0,0) Queue R5 "
-            "Timeouts(0,0) Latency2 Baud921600 Chars(0,0)(0,0) USB(64,64) Purge3 ",
-            fake.calls);
-        fake.packets.clear();
-        PowerUp(usb);
-        unsigned char wren = 0x06;
-        usb.WR_BLOCK(&wren, 1, 0);
-        usb.SET_CS();  // standard power-down
-        usb.CLR_SCK();
-        usb.CLR_MOSI();
-        usb.CLR_WP_DISABLE();
-        usb.SET_CPU_RESET();
-        EXPECT_EQ(0, usb.ADAPTER_OFF());
-        EXPECT_EQ((std::vector<Bytes>{{0x2A}, {0x28, 0x28, 0xC1, 0x60, 0x2A}, {0x06}}),
-                  fake.packets);
+        int rc = 2;
+        EXPECT_EQ(c.text, Printed([&] { rc = usb.Open(); }));
+        EXPECT_EQ(c.rc, rc) << c.fail;
+        // The steps up to the failing one, in order, and none after it.
+        size_t end = *c.fail ? kSteps.find(';', kSteps.find(c.fail)) + 1 : kSteps.size();
+        EXPECT_EQ(kSteps.substr(0, end), fake.calls);
+        // A device opened before the failing step is closed with the adapter.
+        Printed([&] { usb.ftdi->Close(); });
+        EXPECT_EQ(fake.calls.find("Reset") != std::string::npos, fake.closes == 1) << c.fail;
     }
-    EXPECT_EQ(1, fake.closes);
 }
 
-// Data bytes per packet; 0 is the deselect byte alone.
+// Data bytes per packet of one frame (0: the deselect byte alone), read back packet by
+// packet when asked. The frame sits between the one-byte power-up (0x2A) and power-down (0x06)
+// packets.
 TEST(UsbBlaster, FramesSplitIntoPacketsWithReversedBytes) {
     const std::pair<long, std::vector<int>> cases[] = {
         {1, {1}},           {2, {2}},           {60, {60}},
@@ -151,23 +123,22 @@ TEST(UsbBlaster, FramesSplitIntoPacketsWithReversedBytes) {
     };
     for (const auto& c : cases) {
         for (long read_len : {0L, c.first}) {
-            SCOPED_TRACE("len " + S(c.first) + " read " + S(read_len));
+            SCOPED_TRACE(std::to_string(c.first) + " bytes, read " + std::to_string(read_len));
             NoSleep quiet;
             FakeD2xx fake;
             CALTERAUSB usb;
-            OpenOutput(usb, 1);
-            PowerUp(usb);
-            fake.packets.clear();
+            Printed([&] { usb.Open(); });
             fake.calls.clear();
-            fake.rx = {0xEE, 0xEE};  // left over from an earlier frame
+            EXPECT_EQ(1, Power(usb, true));
+            fake.stale = 2;  // left over from an earlier frame
             Bytes frame(c.first);
             for (size_t i = 0; i < frame.size(); ++i)
                 frame[i] = static_cast<unsigned char>(i * 37 + 1);
-            Bytes buf = frame;
-            usb.WR_BLOCK(buf.data(), c.first, read_len);
+            usb.WR_BLOCK(Bytes(frame).data(), c.first, read_len);
+            EXPECT_EQ(0, Power(usb, false));
 
-            std::vector<Bytes> want;
-            std::string calls = "Queue R2 ";
+            std::vector<Bytes> want = {{0x2A}};
+            std::string calls = "W 1;Queue;R 2;";
             size_t at = 0;
             for (size_t p = 0; p < c.second.size(); ++p) {
                 Bytes pk = p ? Bytes{} : Bytes{0x28, 0x28};
@@ -176,81 +147,14 @@ TEST(UsbBlaster, FramesSplitIntoPacketsWithReversedBytes) {
                 for (int k = 0; k < n; ++k) pk.push_back(Rev(frame[at++]));
                 if (p + 1 == c.second.size()) pk.push_back(0x2A);
                 want.push_back(pk);
-                calls += "W" + S(pk.size()) + (read_len && n ? " R" + S(n) + " " : " ");
+                calls += "W " + std::to_string(pk.size()) + ";";
+                if (read_len && n) calls += "R " + std::to_string(n) + ";";
             }
+            want.push_back({0x06});
             EXPECT_EQ(want, fake.packets);
-            EXPECT_EQ(calls, fake.calls);
-            for (size_t i = 0; i < frame.size(); ++i)
-                EXPECT_EQ(read_len ? Rev(Rev(frame[i]) + 1) : frame[i], buf[i]) << i;
+            EXPECT_EQ(calls + "W 1;", fake.calls);
         }
     }
-}
-
-TEST(UsbBlaster, OpenFailuresAreReported) {
-    const std::string tail =
-        "\nCan't find 'Altera USB-Blaster'\nAdapter or driver is not insatalled on PC\n";
-    const struct {
-        const char* fail;
-        std::string text;
-    } cases[] = {
-        {"List", "can`t get USB device list"}, {"Create", ""},
-        {"Open", "USB open 'USB-Blaster'"},    {"Reset", "no device Reset"},
-        {"BitMode", " can`t Reset"},           {"Queue", "can`t get Queue Status"},
-        {"Timeouts", "to set Timeouts"},       {"Latency", "to set Latency Timer"},
-        {"Baud", "to set Baud Rate"},          {"Chars", "disable event and errors"},
-        {"USB", "to set USB Block Size"},      {"Purge", "clear FIFO"},
-    };
-    for (const auto& c : cases) {
-        FakeD2xx fake;
-        fake.fail = c.fail;
-        {
-            CALTERAUSB usb;
-            EXPECT_EQ(c.text.empty() ? tail : "\nError: Failed " + c.text + tail,
-                      OpenOutput(usb, 0));
-            BeginCapture();  // the close path may complain as well
-        }
-        EndCapture();
-        // A device opened before the failing step is closed with the adapter.
-        EXPECT_EQ(fake.calls.find("Reset") != std::string::npos, fake.closes == 1) << c.fail;
-    }
-    for (const char* fail : {"GetVIDPID", "SetVIDPID"}) {
-        FakeD2xx fake;
-        fake.fail = fail;
-        fake.vid = 0x0403;
-        CALTERAUSB usb;
-        EXPECT_EQ(fake.fail == "GetVIDPID" ? "\nError: Failed Can`t get VID, PID"
-                                           : "\nError: Failed set VID: 0x9FB, PID: 0x6001",
-                  OpenOutput(usb, -1));
-    }
-}
-
-TEST(UsbBlaster, DeviceSearchMatchesDescriptionPrefix) {
-    const struct {
-        std::vector<std::string> devices;
-        int bad_detail, opened;
-    } cases[] = {
-        {{}, -1, -1},
-        {{"USB-Blast", "Other"}, -1, -1},
-        {{"USB-Blast", "USB-Blaster (rev B)", "USB-Blaster"}, -1, 1},
-        {{"USB-Blaster", "USB-Blaster"}, 0, 1},  // a failing entry is skipped
-    };
-    NoSleep quiet;
-    for (const auto& c : cases) {
-        FakeD2xx fake;
-        fake.devices = c.devices;
-        fake.bad_detail = c.bad_detail;
-        CFTDI dev;
-        EXPECT_EQ(c.opened < 0 ? -1 : 1, dev.Open_ByName("USB-Blaster", 921600, 64));
-        EXPECT_EQ(c.opened, fake.opened);
-    }
-    FakeD2xx fake;
-    CFTDI dev;
-    dev.ft_handle = &fake;
-    fake.fail = "Queue";
-    BeginCapture();
-    dev.FlushFIFO();
-    dev.ft_handle = nullptr;
-    EXPECT_EQ("\nGetQueueStatus error!! :0x4X\n", EndCapture());
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -16,46 +15,33 @@ class FakeChip : public CInterface {
 public:
     void WR_BLOCK(unsigned char* buf, long total, long read) override {
         frames.emplace_back(buf, buf + total);
-        read_lens.push_back(read);
         if (read <= 0) return;
-        const unsigned char op = buf[0];
-        const unsigned long addr = total >= 4 ? (buf[1] << 16) | (buf[2] << 8) | buf[3] : 0;
+        const unsigned op = buf[0], addr = total >= 4 ? buf[1] << 16 | buf[2] << 8 | buf[3] : 0;
         for (long i = 0; i < total; i++) buf[i] = i == 0 ? 0xEE : 0;  // 0xEE: opcode time
         for (long i = 1; op == 0x9F && i < total && i <= 5; i++) buf[i] = id[i - 1];
         for (long i = 4; op == 0x03 && i < total; i++) buf[i] = (addr + i - 4) & 0xFF;
-        if (op == 0x05 && total > 1) {
-            buf[1] = status.empty() ? 0 : status.front();
-            if (!status.empty()) status.pop_front();
-        }
+        if (op == 0x05 && total > 1 && !status.empty()) buf[1] = status.front(), status.pop_front();
     }
-    int ADAPTER_ON() override { return ++power_ups, 1; }
+    int ADAPTER_ON() override { return 1; }
 
-    unsigned char id[5] = {0xEF, 0x40, 0x16, 0x00, 0x00};
+    unsigned char id[5] = {0xEF, 0x40, 0x16, 0, 0};
     std::deque<unsigned char> status;  // one per status read, then 0 (idle)
     std::vector<std::vector<unsigned char>> frames;
-    std::vector<long> read_lens;
-    int power_ups = 0;
 };
 
 // A setup record and programmer object wired to a FakeChip, run in a fresh temp folder.
 class ChipTest : public testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/tamrel_h4_XXXXXX";
+        char tmpl[] = "/tmp/tamrel_chip_XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(tmpl));
-        dir_ = tmpl;
         old_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_);
-        PGM_setup_ini(&setup);
+        std::filesystem::current_path(dir_ = tmpl);
         pgm.adapter = &chip;
     }
     void TearDown() override {
-        pgm.adapter = nullptr;
         std::filesystem::current_path(old_);
         std::filesystem::remove_all(dir_);
-    }
-    static void Write(const char* name, const std::string& text) {
-        std::ofstream(name, std::ios::binary) << text;
     }
     template <class F>
     static std::string Output(F f) {  // what f printed
@@ -66,9 +52,9 @@ protected:
         return testing::internal::GetCapturedStdout();
     }
 
-    Setup_struct setup;
+    FakeChip chip;  // outlives pgm
+    Setup_struct setup{};
     CTAMREL pgm{&setup};
-    FakeChip chip;
 
 private:
     std::filesystem::path dir_, old_;

@@ -2,99 +2,85 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <algorithm>
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
 
-FlashChipParams SmallChip(uint8_t status = 0) {
-    FlashChipParams p;
-    p.mnf_id = 0xC2;
-    p.jedec_id = 0x2017;
-    p.ext_id = 0x1234;
-    p.total_size = 0x20000;
-    p.sector_size = 0x10000;
-    p.status = status;
-    return p;
+FlashChipParams Params(uint8_t status) {
+    return {0xEF, 0x4016, 0x1234, 0x20000, 0x10000, status};  // 128 KiB, 64 KiB sectors
 }
 
-Bytes Frame(CFlashChip& chip, const Bytes& out) {
+// Runs whole frames; returns what the chip sent during the last one.
+Bytes Frames(CFlashChip& chip, const std::vector<Bytes>& frames) {
     Bytes in;
-    chip.Select();
-    for (uint8_t b : out) in.push_back(chip.Exchange(b));
-    chip.Deselect();
+    for (const Bytes& f : frames) {
+        in.clear();
+        chip.Select();
+        for (uint8_t b : f) in.push_back(chip.Exchange(b));
+        chip.Deselect();
+    }
     return in;
 }
 
-void Program(CFlashChip& chip, uint32_t addr, const Bytes& data) {
-    Frame(chip, {0x06});
-    Bytes f = {0x02, uint8_t(addr >> 16), uint8_t(addr >> 8), uint8_t(addr)};
-    f.insert(f.end(), data.begin(), data.end());
-    Frame(chip, f);
+TEST(FlashChip, IdAndStatus) {
+    CFlashChip chip(Params(0x9F));  // busy and latch bits start clear
+    EXPECT_EQ(Frames(chip, {{0x9F, 0, 0, 0, 0, 0, 0}}),
+              Bytes({0xFF, 0xEF, 0x40, 0x16, 0x12, 0x34, 0}));
+    EXPECT_EQ(Frames(chip, {{0x05, 0, 0}}), Bytes({0xFF, 0x9C, 0x9C}));
 }
 
-TEST(FlashChip, IdentificationAndStatus) {
-    CFlashChip chip(SmallChip(0x9F));
-    EXPECT_EQ(Frame(chip, {0x9F, 0, 0, 0, 0, 0, 0}),
-              Bytes({0xFF, 0xC2, 0x20, 0x17, 0x12, 0x34, 0}));
-    EXPECT_EQ(Frame(chip, {0x05, 0, 0}), Bytes({0xFF, 0x9C, 0x9C}));  // busy and WEL start clear
-    chip.Memory()[0x1FFFF] = 0xAB;
-    chip.Memory()[0] = 0xCD;
-    EXPECT_EQ(Frame(chip, {0x03, 0x01, 0xFF, 0xFF, 0, 0}),
-              Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xAB, 0xCD}));
-    EXPECT_EQ(chip.Stats().bytes_read, 2u);
-}
-
-TEST(FlashChip, WriteEnableLatchRules) {
-    struct Case {
-        std::vector<Bytes> frames;
+// What a status read finds a second after the frames; a byte of 0x0F at 0 stays as it is.
+TEST(FlashChip, WriteLatchProtectionAndFaults) {
+    const struct {
         ChipFault fault;
-        uint8_t status;  // busy and latch bits
+        uint8_t sr;
+        bool wp;  // WP# level
+        std::vector<Bytes> frames;
+        uint8_t status;
     } cases[] = {
-        {{{0x06}}, ChipFault::None, 0x02},      {{{0x06}, {0x04}}, ChipFault::None, 0},
-        {{{0x06, 0x00}}, ChipFault::None, 0},  // a command byte too many
-        {{{0x06}}, ChipFault::WelNeverSets, 0}, {{{0x06}, {0x20, 0, 0, 0}, {0x06}}, ChipFault::StaysBusy, 0x03},
+        {ChipFault::None, 0, true, {{0x06}}, 0x02},
+        {ChipFault::None, 0, true, {{0x06}, {0x04}}, 0},
+        {ChipFault::None, 0, true, {{0x06, 0x00}}, 0},                         // a byte too many
+        {ChipFault::None, 0, true, {{0x02, 0, 0, 0, 0xF0}}, 0},                // no latch
+        {ChipFault::None, 0x04, true, {{0x06}, {0x02, 0, 0, 0, 0xF0}}, 0x04},  // protected
+        {ChipFault::None, 0x10, true, {{0x06}, {0x20, 0, 0, 0}}, 0x10},
+        {ChipFault::None, 0x9C, false, {{0x06}, {0x01, 0x00}}, 0x9C},  // locked, latch used up
+        {ChipFault::None, 0x9C, true, {{0x06}, {0x01, 0x00}}, 0x00},
+        {ChipFault::WelNeverSets, 0, true, {{0x06}}, 0},
+        {ChipFault::StaysBusy, 0, true, {{0x06}, {0x01, 0x00}, {0x06}}, 0x03},
+        {ChipFault::MisoStuckHigh, 0, true, {{0x06}}, 0xFF},
+        {ChipFault::MisoStuckLow, 0, true, {{0x06}}, 0x00},
     };
-    for (const Case& c : cases) {
-        CFlashChip chip(SmallChip());
+    for (const auto& c : cases) {
+        CFlashChip chip(Params(c.sr));
         chip.SetFault(c.fault);
-        for (const Bytes& f : c.frames) Frame(chip, f);
-        EXPECT_EQ(chip.Status() & 0x03, c.status) << c.frames.size() << " frames";
+        chip.SetPins(true, false, false, c.wp);
+        chip.Memory()[0] = 0x0F;
+        Frames(chip, c.frames);
+        chip.AdvanceTime(1000000000);
+        EXPECT_EQ(Frames(chip, {{0x05, 0}})[1], c.status) << "case " << &c - cases;
+        EXPECT_EQ(chip.Memory()[0], 0x0F) << "case " << &c - cases;
     }
 }
 
-TEST(FlashChip, ProgramAndsBitsWrapsInPageAndClearsLatch) {
-    CFlashChip chip(SmallChip());
-    Program(chip, 0x10, {0xF0});
-    EXPECT_EQ(chip.Status() & 0x03, 0x03);  // busy, latch held until done
-    chip.AdvanceTime(699999);
-    EXPECT_EQ(chip.Status() & 0x01, 0x01);
-    chip.AdvanceTime(1);
-    EXPECT_EQ(chip.Status() & 0x03, 0);
-    Program(chip, 0x10, {0x3C});
-    chip.AdvanceTime(1000000);
+TEST(FlashChip, ProgramAndsBitsAndWrapsInItsPage) {
+    CFlashChip chip(Params(0));
+    for (const Bytes& f : {Bytes{0x02, 0, 0, 0x10, 0xF0}, Bytes{0x02, 0, 0, 0x10, 0x3C},
+                           Bytes{0x02, 0, 0x01, 0xFE, 1, 2, 3, 4}}) {
+        Frames(chip, {{0x06}, f});
+        chip.AdvanceTime(699999);
+        EXPECT_EQ(chip.Status(), 0x03);  // the latch reads set until done
+        chip.AdvanceTime(1);
+    }
     EXPECT_EQ(chip.Memory()[0x10], 0x30);
-
-    Program(chip, 0x1FE, {1, 2, 3, 4});  // crosses the page end: wraps to 0x100
-    chip.AdvanceTime(1000000);
     EXPECT_EQ(Bytes(&chip.Memory()[0xFF], &chip.Memory()[0x103]), Bytes({0xFF, 3, 4, 0xFF}));
     EXPECT_EQ(Bytes(&chip.Memory()[0x1FE], &chip.Memory()[0x201]), Bytes({1, 2, 0xFF}));
-
-    // No latch, or a frame cut mid-byte: nothing is written.
-    Frame(chip, {0x02, 0, 0, 0x20, 0x00});
-    Frame(chip, {0x06});
-    chip.Select();
-    for (uint8_t b : {0x02, 0, 0, 0x21}) chip.Exchange(b);
-    chip.SetPins(false, true, false, true);  // one clock pulse more, then CS high
-    chip.SetPins(false, false, false, true);
-    chip.Deselect();
-    EXPECT_EQ(chip.Memory()[0x20], 0xFF);
-    EXPECT_EQ(chip.Memory()[0x21], 0xFF);
 }
 
-TEST(FlashChip, EraseSizesAlignmentAndTimes) {
-    struct Case {
+TEST(FlashChip, EraseSizesTimesAndBusyIgnoring) {
+    const struct {
         Bytes frame;
         uint32_t begin, size;
         uint64_t busy_ns;
@@ -106,60 +92,21 @@ TEST(FlashChip, EraseSizesAlignmentAndTimes) {
         {{0xC7}, 0, 0x20000, 125000000},
         {{0x60}, 0, 0x20000, 125000000},
     };
-    for (const Case& c : cases) {
-        CFlashChip chip(SmallChip());
-        std::fill(chip.Memory().begin(), chip.Memory().end(), 0);
-        Frame(chip, {0x06});
-        Frame(chip, c.frame);
-        for (uint32_t a = 0; a < 0x20000; ++a)
-            ASSERT_EQ(chip.Memory()[a], (a >= c.begin && a < c.begin + c.size) ? 0xFF : 0)
-                << "opcode " << int(c.frame[0]) << " at " << a;
-        EXPECT_EQ(chip.Stats().erases.at(c.size), 1u);
-        // While busy only 0x05 is answered: this WREN and the id read are ignored.
-        Frame(chip, {0x06});
-        EXPECT_EQ(Frame(chip, {0x9F, 0}), Bytes({0xFF, 0xFF}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.frame[0]));
+        CFlashChip chip(Params(0));
+        Bytes want(0x20000, 0);
+        chip.Memory() = want;
+        std::fill(want.begin() + c.begin, want.begin() + c.begin + c.size, 0xFF);
+        Frames(chip, {{0x06}, c.frame});
+        EXPECT_TRUE(chip.Memory() == want);
+        // While busy only 0x05 is answered: this latch and id read are ignored.
+        EXPECT_EQ(Frames(chip, {{0x06}, {0x9F, 0}}), Bytes({0xFF, 0xFF}));
         chip.AdvanceTime(c.busy_ns - 1);
-        EXPECT_EQ(Frame(chip, {0x05, 0})[1], 0x03);
+        EXPECT_EQ(Frames(chip, {{0x05, 0}}), Bytes({0xFF, 0x03}));
         chip.AdvanceTime(1);
-        EXPECT_EQ(chip.Status(), 0) << "opcode " << int(c.frame[0]);
+        EXPECT_EQ(chip.Status(), 0);
     }
-}
-
-TEST(FlashChip, StatusWriteHonoursSrpWithWpLow) {
-    CFlashChip chip(SmallChip(0x9C));
-    auto write_status = [&](bool wp) {
-        Frame(chip, {0x06});
-        chip.SetPins(false, false, false, wp);
-        for (uint8_t b : {0x01, 0x00}) chip.Exchange(b);
-        chip.SetPins(true, false, false, wp);
-        chip.AdvanceTime(10000000);
-    };
-    write_status(false);
-    EXPECT_EQ(chip.Status(), 0x9C);  // locked, latch consumed
-    write_status(true);
-    EXPECT_EQ(chip.Status(), 0x00);
-}
-
-TEST(FlashChip, BlockProtectionRefusesProgramAndErase) {
-    for (uint8_t bp : {0x04, 0x08, 0x10}) {
-        CFlashChip chip(SmallChip(bp));
-        chip.Memory()[1] = 0;
-        Program(chip, 0, {0x00});
-        EXPECT_EQ(chip.Status(), bp);  // not busy, latch cleared
-        Frame(chip, {0x06});
-        Frame(chip, {0xC7});
-        EXPECT_EQ(chip.Status(), bp);
-        EXPECT_EQ(chip.Memory()[0], 0xFF);
-        EXPECT_EQ(chip.Memory()[1], 0);
-    }
-}
-
-TEST(FlashChip, MisoStuckFaults) {
-    CFlashChip high(SmallChip()), low(SmallChip());
-    high.SetFault(ChipFault::MisoStuckHigh);
-    low.SetFault(ChipFault::MisoStuckLow);
-    EXPECT_EQ(Frame(high, {0x9F, 0, 0}), Bytes({0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(Frame(low, {0x9F, 0, 0}), Bytes({0, 0, 0}));
 }
 
 }  // namespace

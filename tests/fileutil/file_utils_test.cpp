@@ -10,40 +10,39 @@ namespace {
 
 using FileUtils = TempCwd;
 
-std::string Out() {
-    return testing::internal::GetCapturedStdout();
-}
-
 TEST_F(FileUtils, CopyPieceSize) {
     const long cases[][2] = {{0, 0}, {50, 50}, {100, 100}, {101, 1}, {250, 2}, {10485760, 65535}};
     for (const auto& c : cases) EXPECT_EQ(c[1], Copy_PieceSize(c[0])) << c[0];
 }
 
-TEST_F(FileUtils, Copy) {
+TEST_F(FileUtils, CopyReadAndSize) {
     std::string data;
     for (int i = 0; i < 250; i++) data += static_cast<char>(i * 7);
     Write("src", data);
     Write("empty", "");
-    Write("dst", "old");
     EXPECT_EQ(1, Copy_File("dst", "src"));
     EXPECT_EQ(data, Read("dst"));
     EXPECT_EQ(1, Copy_File("dst", "empty"));
     EXPECT_EQ("", Read("dst"));
     EXPECT_EQ(-1, Copy_File("src", "src"));
     EXPECT_EQ(data, Read("src"));
-
-    Write("dst", "keep");
+    EXPECT_EQ(250, Get_FileSize("src"));
+    char buf[4] = {};
+    EXPECT_EQ(1, Read_File("src", buf, 246, 4));
+    EXPECT_EQ(data.substr(246), std::string(buf, 4));
+    EXPECT_EQ(-1, Read_File("src", buf, 247, 4));  // a short piece is refused
+    EXPECT_EQ(-1, Read_File("src", buf, -1, 4));
     testing::internal::CaptureStdout();
     EXPECT_EQ(-1, Copy_File("dst", "missing"));
-    EXPECT_EQ("\nCan`t open source file: missing\n", Out());
-    EXPECT_EQ("keep", Read("dst"));
+    EXPECT_EQ("\nCan`t open source file: missing\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ("", Read("dst"));
 }
 
-TEST_F(FileUtils, InsertAndOverwrite) {
+// Insert (Add_to_File) or overwrite (Edit_File) "XY" in "abcdef"; refusals print an Error.
+TEST_F(FileUtils, InsertAndOverwriteRefuseOffsetsOutsideTheFile) {
     const struct {
         bool insert;
-        int off;
-        int ret;
+        int off, ret;
         const char* after;
     } cases[] = {
         {true, 2, 0, "abXYcdef"}, {true, 6, 0, "abcdefXY"},  {true, 7, -1, "abcdef"},
@@ -54,27 +53,16 @@ TEST_F(FileUtils, InsertAndOverwrite) {
         Write("f", "abcdef");
         testing::internal::CaptureStdout();
         int ret = c.insert ? Add_to_File("f", "XY", c.off, 2) : Edit_File("f", "XY", c.off, 2);
-        std::string out = Out();
+        std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ(c.ret, ret) << c.insert << " " << c.off;
         EXPECT_EQ(c.after, Read("f")) << c.insert << " " << c.off;
         EXPECT_EQ(c.ret != 0, out.find("Error:") != std::string::npos) << out;
     }
     testing::internal::CaptureStdout();
     EXPECT_EQ(-1, Edit_File("none", "x", 0, 1));
-    EXPECT_EQ("\nCan`t open file: none\n", Out());
-}
-
-TEST_F(FileUtils, ReadAndSize) {
-    Write("f", "0123456789");
-    char buf[4] = {};
-    EXPECT_EQ(1, Read_File("f", buf, 6, 4));
-    EXPECT_EQ("6789", std::string(buf, 4));
-    EXPECT_EQ(-1, Read_File("f", buf, 7, 4));
-    EXPECT_EQ(-1, Read_File("f", buf, -1, 4));
-    EXPECT_EQ(10, Get_FileSize("f"));
-    testing::internal::CaptureStdout();
     EXPECT_EQ(0, Get_FileSize("none"));
-    EXPECT_EQ("\nCan`t open file: none\n", Out());
+    EXPECT_EQ("\nCan`t open file: none\n\nCan`t open file: none\n",
+              testing::internal::GetCapturedStdout());
 }
 
 }  // namespace

@@ -20,52 +20,37 @@ protected:
     std::vector<unsigned long long> sleeps;
 };
 
+// Status readings and 10 ms sleeps: a sleep after each busy reading, none after the last poll.
 TEST_F(SpiCommands, WaitWriteBusyPollAndSleepCounts) {
-    const struct {
-        int polls;
-        std::deque<unsigned char> status;
-        size_t frames, sleeps;
-        int result;
-    } cases[] = {
-        {200, {}, 1, 0, 1},  // idle: one reading, no sleep
+    // polls, status readings the chip gives, readings taken, sleeps, result
+    const std::tuple<int, std::deque<unsigned char>, size_t, size_t, int> cases[] = {
+        {200, {}, 1, 0, 1},  // idle at once
         {200, {0x03, 0x01, 0x02}, 3, 2, 1},
         {3, {1, 1, 1, 1, 1}, 3, 3, 0},  // stays busy
         {0, {1}, 0, 0, 0},
         {-1, {1}, 0, 0, 0},
     };
-    for (const auto& k : cases) {
+    for (const auto& [polls, status, readings, naps, result] : cases) {
         chip.frames.clear(), sleeps.clear();
-        chip.status = k.status;
+        chip.status = status;
         int r = 0;
-        const std::string out = Output([&] { r = pgm.Wait_WriteBusy(k.polls, 10); });
-        EXPECT_EQ(k.result, r) << k.polls;
-        EXPECT_EQ(k.frames, chip.frames.size()) << k.polls;
-        EXPECT_EQ(std::vector<unsigned long long>(k.sleeps, 10000000ULL), sleeps) << k.polls;
+        const std::string out = Output([&, n = polls] { r = pgm.Wait_WriteBusy(n, 10); });
+        EXPECT_EQ(result, r) << polls;
+        EXPECT_EQ(readings, chip.frames.size()) << polls;
+        EXPECT_EQ(std::vector<unsigned long long>(naps, 10000000ULL), sleeps) << polls;
         EXPECT_EQ(r ? "" : "\nError: Wait_WriteBusy exit by timeout", out);
     }
 }
 
-TEST_F(SpiCommands, Frames) {
-    pgm.Read_Block(0x1234567, 300);  // 16 MiB + 0x234567: low 24 bits only
+TEST_F(SpiCommands, ReadBlockSendsLow24AddressBitsAndMovesTheReplyDown) {
+    pgm.Read_Block(0x1234567, 300);  // 16 MiB + 0x234567
     EXPECT_EQ((std::vector<unsigned char>{0x03, 0x23, 0x45, 0x67}),
               std::vector<unsigned char>(chip.frames[0].begin(), chip.frames[0].begin() + 4));
     EXPECT_EQ(304u, chip.frames[0].size());
     for (int i = 0; i < 300; i++) ASSERT_EQ((0x67 + i) & 0xFF, pgm.io_buf[i]) << i;
-    pgm.Read_Block(0x10, 0);
-    chip.status = {0xA5};
-    EXPECT_EQ(0xA5, pgm.Get_StatusReg());  // not the 0xEE of the opcode's byte time
-    pgm.Write_Enable();
-    pgm.Write_Disable();
-    unsigned char id[6] = {};
-    pgm.FLASH_Read_JEDEC(id);
-    EXPECT_EQ((std::vector<unsigned char>{0xEE, 0xEF, 0x40, 0x16, 0, 0}),
-              std::vector<unsigned char>(id, id + 6));
-    EXPECT_EQ((std::vector<long>{300, 0, 2, 0, 0, 5}), chip.read_lens);
-    EXPECT_EQ(4u, chip.frames[1].size());
-    EXPECT_EQ((std::vector<unsigned char>{0x05, 0x00}), chip.frames[2]);
-    EXPECT_EQ((std::vector<unsigned char>{0x06}), chip.frames[3]);
-    EXPECT_EQ((std::vector<unsigned char>{0x04}), chip.frames[4]);
+}
 
+TEST_F(SpiCommands, CheckWriteProtectReadsTheWelBit) {
     chip.status = {0x02, 0xFD};
     EXPECT_EQ("", Output([&] { EXPECT_EQ(0, pgm.Check_WriteProtect()); }));
     EXPECT_EQ("\nError: Disable hardware \"Write protect\" pin!\n",
