@@ -8,7 +8,7 @@
 class CLPT;
 
 class CALTERALPT : public CInterface {
-  public:
+public:
     explicit CALTERALPT(CPortAccess* port = Kernel_PortAccess());
     ~CALTERALPT() override;
     CALTERALPT(const CALTERALPT&) = delete;
@@ -42,6 +42,6 @@ class CALTERALPT : public CInterface {
     unsigned char bit_delay_us = 1;
     CLPT* lpt;
 
-  private:
+private:
     void SetLine(unsigned char bit, bool high);
 };

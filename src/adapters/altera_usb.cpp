@@ -37,8 +37,9 @@ int CALTERAUSB::Open() {
         printf("\nCan't find 'Altera %s'", cable_name);
         puts("\nAdapter or driver is not insatalled on PC");
         if (D2XX_AccessDenied())
-            printf("Permission denied on the USB-Blaster (09fb:6001): install the udev rules "
-                   "(60-tamrel.rules) and join group plugdev, then plug the cable in again.\n");
+            printf(
+                "Permission denied on the USB-Blaster (09fb:6001): install the udev rules "
+                "(60-tamrel.rules) and join group plugdev, then plug the cable in again.\n");
         return 0;
     }
     printf("\n\"Altera %s\" detected", cable_name);

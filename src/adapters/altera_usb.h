@@ -7,7 +7,7 @@
 class CFTDI;
 
 class CALTERAUSB : public CInterface {
-  public:
+public:
     CALTERAUSB();
     ~CALTERAUSB() override;
     CALTERAUSB(const CALTERAUSB&) = delete;
@@ -39,7 +39,7 @@ class CALTERAUSB : public CInterface {
     unsigned char pin_state = PIN_STATE_INITIAL;
     CFTDI* ftdi;
 
-  private:
+private:
     void Set(unsigned char bit) {
         pin_state = static_cast<unsigned char>((pin_state & 0x3F) | bit);
     }

@@ -12,7 +12,7 @@ namespace {
 // Built without libftdi1: every call fails, and the first calls of a device search
 // say why.
 class CNoUsbBackend : public CD2xxBackend {
-  public:
+public:
     FT_STATUS GetVIDPID(DWORD*, DWORD*) override { return Missing(); }
     FT_STATUS SetVIDPID(DWORD, DWORD) override { return FT_NOT_SUPPORTED; }
     FT_STATUS ListDevices(void*, void*, DWORD) override { return Missing(); }
@@ -41,7 +41,7 @@ class CNoUsbBackend : public CD2xxBackend {
     FT_STATUS SetUSBParameters(FT_HANDLE, ULONG, ULONG) override { return FT_NOT_SUPPORTED; }
     FT_STATUS Purge(FT_HANDLE, ULONG) override { return FT_NOT_SUPPORTED; }
 
-  private:
+private:
     static FT_STATUS Missing() {
         printf(
             "\nError: USB cable support is not built in (libftdi1 was missing at build "
@@ -131,4 +131,6 @@ FT_STATUS FT_Purge(FT_HANDLE h, ULONG mask) {
     return B()->Purge(h, mask);
 }
 
-bool D2XX_AccessDenied() { return D2XX_GetBackend()->AccessDenied(); }
+bool D2XX_AccessDenied() {
+    return D2XX_GetBackend()->AccessDenied();
+}

@@ -63,9 +63,8 @@ FT_STATUS FT_GetVIDPID(DWORD* vid, DWORD* pid);
 FT_STATUS FT_SetVIDPID(DWORD vid, DWORD pid);
 FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags);
 FT_STATUS FT_CreateDeviceInfoList(DWORD* count);
-FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id,
-                                 DWORD* loc_id, void* serial, void* description,
-                                 FT_HANDLE* handle);
+FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* loc_id,
+                                 void* serial, void* description, FT_HANDLE* handle);
 FT_STATUS FT_Open(int index, FT_HANDLE* handle);
 FT_STATUS FT_Close(FT_HANDLE h);
 FT_STATUS FT_ResetDevice(FT_HANDLE h);
@@ -76,7 +75,6 @@ FT_STATUS FT_Write(FT_HANDLE h, void* buf, DWORD n, DWORD* put);
 FT_STATUS FT_SetTimeouts(FT_HANDLE h, ULONG read_ms, ULONG write_ms);
 FT_STATUS FT_SetLatencyTimer(FT_HANDLE h, UCHAR ms);
 FT_STATUS FT_SetBaudRate(FT_HANDLE h, ULONG baud);
-FT_STATUS FT_SetChars(FT_HANDLE h, UCHAR event_ch, UCHAR event_en, UCHAR error_ch,
-                      UCHAR error_en);
+FT_STATUS FT_SetChars(FT_HANDLE h, UCHAR event_ch, UCHAR event_en, UCHAR error_ch, UCHAR error_en);
 FT_STATUS FT_SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG out_size);
 FT_STATUS FT_Purge(FT_HANDLE h, ULONG mask);

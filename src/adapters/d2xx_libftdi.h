@@ -38,7 +38,7 @@ struct FtdiCalls {
 const FtdiCalls& Ftdi_LibraryCalls();
 
 class CLibftdiBackend : public CD2xxBackend {
-  public:
+public:
     // read_give_up_ms bounds FT_Read when no read timeout is set (FT_SetTimeouts 0).
     explicit CLibftdiBackend(const FtdiCalls& calls = Ftdi_LibraryCalls(),
                              unsigned read_give_up_ms = 3000);
@@ -66,7 +66,7 @@ class CLibftdiBackend : public CD2xxBackend {
     FT_STATUS SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG out_size) override;
     FT_STATUS Purge(FT_HANDLE h, ULONG mask) override;
 
-  private:
+private:
     struct Device;
     struct Entry {  // one line of the device info list
         bool ok;

@@ -36,4 +36,6 @@ void delay_us(unsigned int us) {
     nanosleep(&ts, nullptr);
 }
 
-void delay_request_min_slack() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
+void delay_request_min_slack() {
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}

@@ -5,7 +5,7 @@
 #include "adapters/d2xx.h"
 
 class CFTDI {
-  public:
+public:
     CFTDI() = default;
     ~CFTDI();
     CFTDI(const CFTDI&) = delete;
@@ -25,7 +25,7 @@ class CFTDI {
     const char* err_prefix = "\nError: Failed ";
     FT_STATUS ft_status = FT_OK;
 
-  private:
+private:
     // Reads and drops whatever the device has queued; false when the query fails.
     bool Drain();
 };

@@ -9,8 +9,8 @@ enum : unsigned char {
     PIN_WP_DISABLE = 0x08,
     PIN_MOSI = 0x10,
     PIN_ADAPTER_ON = 0x20,
-    PIN_READ_REQ = 0x40,   // USB-Blaster only
-    PIN_SHIFT_MODE = 0x80, // USB-Blaster only
+    PIN_READ_REQ = 0x40,    // USB-Blaster only
+    PIN_SHIFT_MODE = 0x80,  // USB-Blaster only
     PIN_STATE_INITIAL = 0x0E,
 };
 

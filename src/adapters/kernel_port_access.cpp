@@ -8,7 +8,7 @@ namespace {
 
 // Straight to the kernel's ppdev driver.
 class CKernelPortAccess : public CPortAccess {
-  public:
+public:
     int open(const char* path, int flags) override { return ::open(path, flags); }
     int ioctl(int fd, unsigned long request, void* arg) override {
         return ::ioctl(fd, request, arg);

@@ -35,9 +35,10 @@ int CLPT::Open(unsigned short base) {
             "\n\t2. mknod -m 660 parport0 c 99 0           "
             "\n\t3. chgrp lp parport0\n");
         if (denied)
-            printf("Permission denied on %s: join group lp (usermod -aG lp USER, then log in "
-                   "again) or install the udev rules (60-tamrel.rules).\n",
-                   kParportPath);
+            printf(
+                "Permission denied on %s: join group lp (usermod -aG lp USER, then log in "
+                "again) or install the udev rules (60-tamrel.rules).\n",
+                kParportPath);
         return 0;
     }
     if (port_->ioctl(fd, PPCLAIM, nullptr) < 0) {

@@ -7,7 +7,7 @@
 class CPortAccess;
 
 class CLPT {
-  public:
+public:
     explicit CLPT(CPortAccess* port);
     ~CLPT();
     CLPT(const CLPT&) = delete;
@@ -29,6 +29,6 @@ class CLPT {
     int fd = -1;
     unsigned short base_addr = 0;
 
-  private:
+private:
     CPortAccess* port_;
 };

@@ -6,7 +6,7 @@
 #include "run/setup.h"
 
 class CManufacturer {
-  public:
+public:
     // Also writes the fixed read, program and chip erase opcodes into the setup record.
     explicit CManufacturer(Setup_struct* setup);
 

@@ -1,5 +1,4 @@
 #include "emulator/emulated_lpt.h"
-#include "emulator/wire_cost.h"
 
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
@@ -8,6 +7,7 @@
 #include <cstring>
 
 #include "emulator/flash_chip.h"
+#include "emulator/wire_cost.h"
 
 int CEmulatedLpt::open(const char* path, int flags) {
     (void)flags;

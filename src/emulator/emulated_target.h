@@ -23,8 +23,8 @@ public:
     CEmulatedTarget(const CEmulatedTarget&) = delete;
     CEmulatedTarget& operator=(const CEmulatedTarget&) = delete;
 
-    CPortAccess* PortAccess();     // a ByteBlaster on /dev/parport0
-    CD2xxBackend* D2xxBackend();   // a USB-Blaster on USB
+    CPortAccess* PortAccess();        // a ByteBlaster on /dev/parport0
+    CD2xxBackend* D2xxBackend();      // a USB-Blaster on USB
     std::string Description() const;  // "NAME, image FILE" ("memory" without an image)
 
     CFlashChip* Chip() { return chip_.get(); }

@@ -1,9 +1,9 @@
 #include "emulator/emulated_usb_blaster.h"
-#include "emulator/wire_cost.h"
 
 #include <cstring>
 
 #include "emulator/flash_chip.h"
+#include "emulator/wire_cost.h"
 
 namespace {
 const DWORD kVid = 0x09FB;

@@ -18,9 +18,8 @@ public:
     FT_STATUS SetVIDPID(DWORD vid, DWORD pid) override;
     FT_STATUS ListDevices(void* arg1, void* arg2, DWORD flags) override;
     FT_STATUS CreateDeviceInfoList(DWORD* count) override;
-    FT_STATUS GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id,
-                                  DWORD* loc_id, void* serial, void* description,
-                                  FT_HANDLE* handle) override;
+    FT_STATUS GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* loc_id,
+                                  void* serial, void* description, FT_HANDLE* handle) override;
     FT_STATUS Open(int index, FT_HANDLE* handle) override;
     FT_STATUS Close(FT_HANDLE h) override;
     FT_STATUS ResetDevice(FT_HANDLE h) override;
@@ -37,7 +36,7 @@ public:
     FT_STATUS Purge(FT_HANDLE h, ULONG mask) override;
 
     uint64_t Transfers() const { return transfers_; }  // FT_Write and FT_Read calls
-    uint8_t Lines() const { return lines_; }            // last bit-bang levels
+    uint8_t Lines() const { return lines_; }           // last bit-bang levels
 
 private:
     bool Visible() const;  // the library lists the cable only under its own ids
@@ -53,7 +52,7 @@ private:
     DWORD pid_ = 0x6001;
     bool open_ = false;
     uint64_t transfers_ = 0;
-    uint8_t lines_ = 0x00;  // outputs off until the first bit-bang byte
+    uint8_t lines_ = 0x00;     // outputs off until the first bit-bang byte
     unsigned shift_left_ = 0;  // data bytes still to come after a shift header
     bool shift_read_ = false;
     std::vector<uint8_t> replies_;

@@ -131,7 +131,9 @@ void CFlashChip::SetFrameHook(void (*hook)(void* ctx), void* ctx) {
     frame_hook_ctx_ = ctx;
 }
 
-bool CFlashChip::Busy() const { return now_ < busy_until_; }
+bool CFlashChip::Busy() const {
+    return now_ < busy_until_;
+}
 
 // A hung chip: the first program, erase or status write it takes never finishes.
 void CFlashChip::StartBusy(uint64_t ns) {

@@ -96,7 +96,7 @@ private:
     uint8_t out_ = 0xFF;    // byte being shifted out
 
     // Frame decoding.
-    uint32_t index_ = 0;     // whole bytes received in this frame
+    uint32_t index_ = 0;  // whole bytes received in this frame
     uint8_t opcode_ = 0;
     bool ignored_ = false;  // command arrived while busy
     uint32_t addr_ = 0;

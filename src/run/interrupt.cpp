@@ -5,7 +5,9 @@
 namespace {
 volatile sig_atomic_t g_signal = 0;
 
-extern "C" void on_signal(int sig) { g_signal = sig; }
+extern "C" void on_signal(int sig) {
+    g_signal = sig;
+}
 }  // namespace
 
 void Interrupt_Install() {
@@ -16,6 +18,12 @@ void Interrupt_Install() {
     sigaction(SIGTERM, &sa, nullptr);
 }
 
-bool Interrupt_Pending() { return g_signal != 0; }
-int Interrupt_Signal() { return g_signal; }
-void Interrupt_Clear() { g_signal = 0; }
+bool Interrupt_Pending() {
+    return g_signal != 0;
+}
+int Interrupt_Signal() {
+    return g_signal;
+}
+void Interrupt_Clear() {
+    g_signal = 0;
+}
