@@ -1,14 +1,10 @@
 // Scripted SPI chip for unit tests: records every frame and answers by opcode.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
+#include "config/temp_cwd.h"
 #include "run/tamrel.h"
 
 class FakeChip : public CInterface {
@@ -30,32 +26,16 @@ public:
 };
 
 // A setup record and programmer object wired to a FakeChip, run in a fresh temp folder.
-class ChipTest : public testing::Test {
+class ChipTest : public TempCwd {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tamrel_chip_XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
-        old_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_ = tmpl);
-        pgm.adapter = &chip;
-    }
-    void TearDown() override {
-        std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
-    }
+    ChipTest() { pgm.adapter = &chip; }
     template <class F>
     static std::string Output(F f) {  // what f printed
-        fflush(stdout);
-        testing::internal::CaptureStdout();
-        f();
-        fflush(stdout);
-        return testing::internal::GetCapturedStdout();
+        fflush(stdout), testing::internal::CaptureStdout();
+        return f(), fflush(stdout), testing::internal::GetCapturedStdout();
     }
 
     FakeChip chip;  // outlives pgm
     Setup_struct setup{};
     CTAMREL pgm{&setup};
-
-private:
-    std::filesystem::path dir_, old_;
 };

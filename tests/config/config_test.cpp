@@ -1,27 +1,15 @@
-#include <gtest/gtest.h>
-
-#include <string>
-
+// config.cfg and the key readers, with a setup record and programmer object in a temp folder.
+#include "chipdb/fake_chip.h"
 #include "config/cfg_parser.h"
-#include "run/tamrel.h"
-#include "temp_cwd.h"
 
 namespace {
 
-class Config : public TempCwd {
-protected:
-    Setup_struct s{};
-    CTAMREL pgm{&s};
-};
+// The chip fixture brings the setup record, programmer object and temp folder; its chip is idle.
+using Config = ChipTest;
 
 // Each search starts at `pos` and reports "result key_pos [captured line]".
 TEST_F(Config, KeySearchAcrossLinesAndFileEnds) {
-    const struct {
-        std::string text;
-        const char* key;
-        uint32_t pos;
-        const char* expect;
-    } cases[] = {
+    const std::tuple<std::string, const char*, uint32_t, const char*> cases[] = {
         {"port=lpt\n", "port", 0, "1 9 [port=lpt\n]"},
         {"x\nkey=tail", "key", 0, "1 11 [key=tail]"},  // the EOF attempt counts too
         {"abc", "key", 100, "0 101 [untouched]"},
@@ -32,15 +20,15 @@ TEST_F(Config, KeySearchAcrossLinesAndFileEnds) {
         {"\nname=A\nname=B\nname=C", "\nname=", 8, "1 22 [\nname=C]"},
         {"\nname=A\nname=B\nname=C", "\nname=", 22, "0 23 [untouched]"},
     };
-    for (const auto& c : cases) {
-        Write("k.txt", c.text);
+    for (const auto& [text, key, pos, expect] : cases) {
+        Write("k.txt", text);
         std::string line = "untouched";
         int result = 7;
-        pgm.key_pos = c.pos;
-        pgm.Get_keyString("k.txt", &line, c.key, result);
+        pgm.key_pos = pos;
+        pgm.Get_keyString("k.txt", &line, key, result);
         char got[64];
         snprintf(got, sizeof got, "%d %u [%s]", result, pgm.key_pos, line.c_str());
-        EXPECT_EQ(c.expect, std::string(got)) << c.text << " / " << c.key;
+        EXPECT_EQ(expect, std::string(got)) << text << " / " << key;
     }
 }
 
@@ -86,20 +74,19 @@ TEST_F(Config, ConfigFileVariants) {
         {"emulate=X\nemulate_status=high\n",
          "\nError: config.cfg: no usable value for emulate_status=\n"},
     };
-    for (const auto& c : cases) {
-        PGM_setup_ini(&s);
-        if (c[0]) Write("config.cfg", c[0]);
-        testing::internal::CaptureStdout();
-        int rc = CCFGP(&pgm).Parse();
-        std::string out = testing::internal::GetCapturedStdout();
-        char got[32];
-        snprintf(got, sizeof got, "%u %u %x", s.use_lpt, s.use_usb, s.lpt_addr);
-        std::string set = got;
-        if (!s.emulate_name.empty())
-            set += " " + s.emulate_name + " " + s.emulate_image + " " + s.emulate_stats + " " +
-                   s.emulate_fault + " " + std::to_string(s.emulate_status) + " " +
-                   std::to_string(s.emulate_interrupt_after);
-        EXPECT_EQ(c[1], rc == 1 ? set : out) << (c[0] ? c[0] : "no file");
+    for (const auto& [text, expect] : cases) {
+        PGM_setup_ini(&setup);
+        if (text) Write("config.cfg", text);
+        int rc = 0;
+        const std::string out = Output([&] { rc = CCFGP(&pgm).Parse(); });
+        char set[160];
+        int n = snprintf(set, sizeof set, "%u %u %x", setup.use_lpt, setup.use_usb, setup.lpt_addr);
+        if (!setup.emulate_name.empty())
+            snprintf(set + n, sizeof set - n, " %s %s %s %s %u %d", setup.emulate_name.c_str(),
+                     setup.emulate_image.c_str(), setup.emulate_stats.c_str(),
+                     setup.emulate_fault.c_str(), setup.emulate_status,
+                     setup.emulate_interrupt_after);
+        EXPECT_EQ(expect, rc == 1 ? std::string(set) : out) << (text ? text : "no file");
     }
 }
 

@@ -17,15 +17,12 @@ protected:
         std::filesystem::current_path(dir_ = tmpl);
     }
     void TearDown() override {
-        std::filesystem::current_path(old_);
-        std::filesystem::remove_all(dir_);
+        std::filesystem::current_path(old_), std::filesystem::remove_all(dir_);
     }
-    static void Write(const char* f, const std::string& s) {
-        std::ofstream(f, std::ios::binary) << s;
-    }
+    static void Write(const char* f, const std::string& s) { std::ofstream(f) << s; }
     static std::string Read(const char* name) {
-        std::ifstream f(name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(f), {});
+        std::ifstream f(name);
+        return {std::istreambuf_iterator<char>(f), {}};
     }
 
     std::filesystem::path dir_, old_;

@@ -11,7 +11,7 @@ struct ChipText {
     std::string maker;  // as printed in the manufacturer line
     uint16_t jedec;
     uint16_t ext;
-    bool has_extid;  // the record carries extid=
+    bool has_extid;                       // the record carries extid=
     uint32_t page, block, sector, total;  // block 0: record without block=
     unsigned erase_opcode;
 };

@@ -13,16 +13,22 @@ protected:
     TargetDir dir;
 };
 
-const char* const kGeneralBits[8] = {
-    "bit 0: Write in Progress\t(BSY)", "bit 1: Write Enable Latch\t(WEL)",
-    "bit 2: Block Protect\t\t(BP0)",   "bit 3: Block Protect\t\t(BP1)",
-    "bit 4: Block Protect\t\t(BP2)",   "bit 5: \t\t\t\t(TB) ",
-    "bit 6: \t\t\t\t(RES)",            "bit 7: Status Register\t\t(SRP)"};
-const char* const kSpansionBits[8] = {
-    "bit 0: Write in Progress\t\t(WIP)",        "bit 1: Write Enable Latch\t\t(WEL)",
-    "bit 2: Block Protect\t\t\t(BP0)",          "bit 3: Block Protect\t\t\t(BP1)",
-    "bit 4: Block Protect\t\t\t(BP2)",          "bit 5: Erase Error Occurred\t\t(E_ERR)",
-    "bit 6: Programming Error Occurred\t(P_ERR)", "bit 7: Status Register Write Disable\t(SRWD)"};
+const char* const kGeneralBits[8] = {"bit 0: Write in Progress\t(BSY)",
+                                     "bit 1: Write Enable Latch\t(WEL)",
+                                     "bit 2: Block Protect\t\t(BP0)",
+                                     "bit 3: Block Protect\t\t(BP1)",
+                                     "bit 4: Block Protect\t\t(BP2)",
+                                     "bit 5: \t\t\t\t(TB) ",
+                                     "bit 6: \t\t\t\t(RES)",
+                                     "bit 7: Status Register\t\t(SRP)"};
+const char* const kSpansionBits[8] = {"bit 0: Write in Progress\t\t(WIP)",
+                                      "bit 1: Write Enable Latch\t\t(WEL)",
+                                      "bit 2: Block Protect\t\t\t(BP0)",
+                                      "bit 3: Block Protect\t\t\t(BP1)",
+                                      "bit 4: Block Protect\t\t\t(BP2)",
+                                      "bit 5: Erase Error Occurred\t\t(E_ERR)",
+                                      "bit 6: Programming Error Occurred\t(P_ERR)",
+                                      "bit 7: Status Register Write Disable\t(SRWD)"};
 
 std::string StatusReport(unsigned status, const char* const names[8]) {
     std::string s = "\n\nStatus Register:\n";
@@ -34,8 +40,8 @@ std::string StatusReport(unsigned status, const char* const names[8]) {
 TEST_P(Identify, InfoPrintsIdentificationGeometryAndStatus) {
     dir.Configure(GetParam(), "W25X10");
     RunResult r = dir.Run({"-i"});
-    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) + "\n" + StatusReport(0, kGeneralBits) +
-                         "\n");
+    EXPECT_EQ(r.out,
+              Preamble(r.out, GetParam(), kW25X10) + "\n" + StatusReport(0, kGeneralBits) + "\n");
     EXPECT_EQ(r.status, 1);
 }
 
@@ -60,8 +66,8 @@ TEST_P(Identify, ByNameDoesNotTalkToTheChip) {
     std::string expected = Banner(r.out) + Detect(GetParam(), "MX25L1005") +
                            "\nOperation by chip name.\nDevice name:\t\"W25X10\"" +
                            "\nSearch chip in:\tflash_db.cfg - OK\n" +
-                           "\nCMD Setup:\tErs:0x20 Rd:0x3 Wr:0x2 ChipErs:0xC7" +
-                           Geometry(kW25X10) + "\n" + StatusReport(0, kGeneralBits) + "\n";
+                           "\nCMD Setup:\tErs:0x20 Rd:0x3 Wr:0x2 ChipErs:0xC7" + Geometry(kW25X10) +
+                           "\n" + StatusReport(0, kGeneralBits) + "\n";
     EXPECT_EQ(r.out, expected);
     EXPECT_EQ(r.status, 1);
 }
@@ -74,12 +80,16 @@ TEST_P(Identify, FailuresEndWithStatus255AndTheAdapterOff) {
     };
     const std::string spi = GetParam() == Cable::Lpt ? "SPI by LPT port: 0x378h" : "SPI by USB";
     const Case cases[] = {
-        {"", {"-n=NOSUCHCHIP", "-i"},
+        {"",
+         {"-n=NOSUCHCHIP", "-i"},
          "\nOperation by chip name.\nCan't find chip in 'flash_db.cfg'\n"},
-        {"emulate_fault=miso_low\n", {"-i"},
-         "\n" + spi + ", SCK period: 1us\n\n\nError: Can`t read the FLASH mem device!              "
-                      "\nProbably, pin`s connection is wrong.\n\n"},
-        {"emulate_fault=miso_high\n", {"-i"},
+        {"emulate_fault=miso_low\n",
+         {"-i"},
+         "\n" + spi +
+             ", SCK period: 1us\n\n\nError: Can`t read the FLASH mem device!              "
+             "\nProbably, pin`s connection is wrong.\n\n"},
+        {"emulate_fault=miso_high\n",
+         {"-i"},
          "\n" + spi + ", SCK period: 1us\n\nFlash Memory Info:\nNot indentify ID" +
              "\nJEDEC ID code:\t0xFFFF\nExtended ID:\t0xFFFF\n\n" +
              "\nSearch chip in:\tflash_db.cfg - \tIs not added to DB\n"},
@@ -93,9 +103,10 @@ TEST_P(Identify, FailuresEndWithStatus255AndTheAdapterOff) {
 }
 
 TEST_P(Identify, RecordWithoutSizeIsRejected) {
-    dir.Write("flash_db.cfg", "# test chips\nname=NOSIZE mnfid=0xEF jedec=0x3011 page=256\n\n"
-                              "name=W25X10 mnfid=0xEF jedec=0x3011 page=256 block=4096 "
-                              "sector=0x10000 volime=0x20000\n");
+    dir.Write("flash_db.cfg",
+              "# test chips\nname=NOSIZE mnfid=0xEF jedec=0x3011 page=256\n\n"
+              "name=W25X10 mnfid=0xEF jedec=0x3011 page=256 block=4096 "
+              "sector=0x10000 volime=0x20000\n");
     dir.Configure(GetParam(), "W25X10");
     RunResult r = dir.Run({"-n=NOSIZE", "-i"});
     EXPECT_EQ(r.out, Banner(r.out) + Detect(GetParam(), "W25X10") +

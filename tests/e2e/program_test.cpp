@@ -8,9 +8,13 @@
 
 namespace {
 
-uint32_t EraseUnit(const ChipText& c) { return c.maker == "Winbond" ? c.block : c.sector; }
+uint32_t EraseUnit(const ChipText& c) {
+    return c.maker == "Winbond" ? c.block : c.sector;
+}
 
-std::string UnitLabel(const ChipText& c) { return c.erase_opcode == 0x52 ? "Block" : "Sector"; }
+std::string UnitLabel(const ChipText& c) {
+    return c.erase_opcode == 0x52 ? "Block" : "Sector";
+}
 
 // What Save_Head_Tail and the two restores print for the range [s, e).
 struct HeadTail {
@@ -77,7 +81,9 @@ protected:
     TargetDir dir;
 };
 
-TEST_P(Program, SequenceKeepsHeadAndTailOfWinbondBlocks) { RunSequence(kW25X10, 0x1100, 0x2000); }
+TEST_P(Program, SequenceKeepsHeadAndTailOfWinbondBlocks) {
+    RunSequence(kW25X10, 0x1100, 0x2000);
+}
 
 TEST_P(Program, SequenceKeepsHeadAndTailOfMacronixSectors) {
     RunSequence(kMX25L1005, 0x10F10, 0x2345);

@@ -1,7 +1,6 @@
 // Dump, memory display, unlock, and runs that go wrong: busy chip, short file, bad dump
 // target, interruption.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -36,9 +35,9 @@ TEST_P(Ops, DumpOfARangeAndOfTheWholeChipMatchTheImage) {
                 std::vector<uint8_t>(image.begin() + 0x1F80, image.begin() + 0x2100));
 
     r = dir.Run({"-d", "all.bin"});
-    EXPECT_EQ(r.out, Pre(r.out) +
-                         Progress("Reading dump:\t\t0x%08X (%u%%)\r", 0, 0x20000, 256, false) +
-                         "\n");
+    EXPECT_EQ(
+        r.out,
+        Pre(r.out) + Progress("Reading dump:\t\t0x%08X (%u%%)\r", 0, 0x20000, 256, false) + "\n");
     EXPECT_TRUE(dir.ReadBytes("all.bin") == image);
 
     // -ab= alone runs to the chip's end, not past it.
@@ -86,8 +85,9 @@ TEST_P(Ops, DumpThatCannotBeWrittenFailsAndLeavesNoPartialFile) {
 TEST_P(Ops, UnlockClearsProtectionOrReportsWhyNot) {
     dir.Configure(GetParam(), "W25X10", "emulate_status=0x9C\n");
     RunResult r = dir.Run({"-u"});
-    EXPECT_EQ(r.out, Pre(r.out) + "Status = 9Eh, WE bit is enabled\nUnlocking...\n"
-                                  "Status = 00h, device is unlocked now.\n\n");
+    EXPECT_EQ(r.out, Pre(r.out) +
+                         "Status = 9Eh, WE bit is enabled\nUnlocking...\n"
+                         "Status = 00h, device is unlocked now.\n\n");
     EXPECT_EQ(r.status, 1);
 
     dir.Configure(GetParam(), "W25X10", "emulate_status=0x9C\nemulate_fault=no_wel\n");
@@ -118,8 +118,9 @@ TEST_P(Ops, ShortDataFileStopsTheWrite) {
     dir.WriteBytes("data.bin", Pattern(0x100, 3));
     RunResult r = dir.Run({"-w", "data.bin", "-ab=0x1000", "-al=0x11FF"});
     EXPECT_EQ(r.status, 255);
-    const std::string tail = "Write data:\t\t0x00001100 (50%)\r\nError: can`t read file by "
-                             "address: 256\n\n";
+    const std::string tail =
+        "Write data:\t\t0x00001100 (50%)\r\nError: can`t read file by "
+        "address: 256\n\n";
     ASSERT_GE(r.out.size(), tail.size());
     EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
 }

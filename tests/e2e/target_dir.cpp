@@ -26,7 +26,9 @@ TargetDir::~TargetDir() {
     if (system(cmd.c_str()) != 0) perror("rm");
 }
 
-std::string TargetDir::Path(const std::string& name) const { return dir_ + "/" + name; }
+std::string TargetDir::Path(const std::string& name) const {
+    return dir_ + "/" + name;
+}
 
 void TargetDir::Write(const std::string& name, const std::string& text) const {
     std::ofstream(Path(name), std::ios::binary) << text;
@@ -34,7 +36,8 @@ void TargetDir::Write(const std::string& name, const std::string& text) const {
 
 void TargetDir::WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) const {
     std::ofstream f(Path(name), std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    f.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<uint8_t> TargetDir::ReadBytes(const std::string& name) const {

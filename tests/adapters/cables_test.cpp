@@ -1,0 +1,306 @@
+// Both cables against recording stand-ins for the parallel port, the FT_* layer and libftdi1.
+#include <gtest/gtest.h>
+#include <linux/ppdev.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "adapters/altera_lpt.h"
+#include "adapters/altera_usb.h"
+#include "adapters/delay.h"
+#include "adapters/ftdi.h"
+#ifdef TAMREL_HAVE_LIBFTDI1
+#include "adapters/d2xx_libftdi.h"
+#endif
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+template <class F>
+std::string Printed(F f) {
+    fflush(stdout), testing::internal::CaptureStdout();
+    return f(), fflush(stdout), testing::internal::GetCapturedStdout();
+}
+
+// Replaces every sleep by a count of the 1 us ones.
+struct NoSleep {
+    int us1 = 0;
+    NoSleep() { delay_set_sink(&Count, &us1); }
+    ~NoSleep() { delay_set_sink(nullptr, nullptr); }
+    static void Count(unsigned long long ns, void* n) { *static_cast<int*>(n) += ns == 1000; }
+};
+
+// The line sequences the flash layer uses around its work.
+int Power(CInterface& a, bool on) {
+    if (on) a.CLR_CPU_RESET(), a.SET_WP_DISABLE();
+    a.SET_CS(), a.CLR_SCK(), a.CLR_MOSI();
+    if (!on) a.CLR_WP_DISABLE(), a.SET_CPU_RESET();
+    return on ? a.ADAPTER_ON() : a.ADAPTER_OFF();
+}
+
+// A port that logs register accesses: Wxx data write, Cxx control write, S status read.
+// Status shows the loop-backs wired in `loops` (D5 to bit 5, D7 to bit 6) and a chip that
+// answers the inverse of MOSI (D6) on BUSY, which the port shows inverted in bit 7.
+class RecordingPort : public CPortAccess {
+public:
+    int fail = 0, fds = 0;  // fail: the errno open gives, or -1 for a refused claim
+    unsigned char loops = 0, data = 0, control = 0xC4;
+    std::string log;
+
+    int open(const char*, int) override { return fail > 0 ? errno = fail, -1 : ++fds; }
+    int close(int) override { return --fds, 0; }
+    int ioctl(int, unsigned long req, void* arg) override {
+        unsigned char* b = static_cast<unsigned char*>(arg);
+        char tok[8];
+        if (req == PPWDATA || req == PPWCONTROL) {
+            snprintf(tok, sizeof tok, "%c%02X ", req == PPWDATA ? 'W' : 'C', *b);
+            log += tok;
+            (req == PPWDATA ? data : control) = *b;
+        }
+        if (req == PPRCONTROL) *b = control;
+        if (req == PPRSTATUS) {
+            log += "S ";
+            *b = (data & 0x40) << 1 | (data & loops & 0x20) | (data & loops & 0x80) >> 1;
+        }
+        return req == PPCLAIM && fail < 0 ? -1 : 0;
+    }
+};
+
+TEST(ByteBlaster, OpenFindsTheCableByBothLoopBacksOrReportsThePort) {
+    const std::string plain =
+        "\nLPT port opened.\n\nCan't find any adapters\nUsing only LPT pins for output:"
+        "\nSPI=LPT: CS=D1 SCK=D0 MOSI=D6 MISO=BUSY CPU_RESET=D4 WP_DISABLE=D3";
+    const std::string missing =
+        "\tCan't open LPT port /dev/parport0\n\tParallel Port no exist in: /dev/...           "
+        "\n\tInstall parallel port by command from root:           \n\t1. cd /dev           "
+        "\n\t2. mknod -m 660 parport0 c 99 0           \n\t3. chgrp lp parport0\n\n";
+    const std::tuple<int, unsigned char, std::string> cases[] = {
+        {0, 0xA0,
+         "\nLPT port opened.\n\"Altera LPT Byte Blaster\" detected. "
+         "\nByteBlaster<->SPI: TMS=CS TCK=SCK TDI=SI TDO=SO nCE=RESET nCS=WP"},
+        {0, 0x80, plain},
+        {0, 0x20, plain},
+        {ENOENT, 0xA0, missing},
+        {EACCES, 0xA0,
+         missing + "Permission denied on /dev/parport0: join group lp (usermod -aG lp USER, then "
+                   "log in again) or install the udev rules (60-tamrel.rules).\n"},
+        {-1, 0xA0, "close: 1\n"},
+    };
+    for (const auto& [fail, loops, text] : cases) {
+        NoSleep quiet;
+        RecordingPort port;
+        port.fail = fail, port.loops = loops;
+        CALTERALPT lpt(&port);
+        EXPECT_EQ(text, Printed([&, rc = fail ? -1 : 1] { EXPECT_EQ(rc, lpt.Open()); }));
+        EXPECT_EQ(fail ? 0 : 1, port.fds);  // left open only when usable
+    }
+}
+
+// Per bit: data with the clock low, clock high, sample, clock low, with 1 us half-bit sleeps;
+// the select frames the byte and the last data bit stays through the deselect.
+TEST(ByteBlaster, OneByteFrameClocksEightBitsInsideOneSelect) {
+    NoSleep sleeps;
+    RecordingPort port;
+    unsigned char buf[1] = {0xA5};
+    {
+        CALTERALPT lpt(&port);
+        Printed([&] { lpt.Open(); });
+        EXPECT_EQ(1, Power(lpt, true));
+        lpt.WR_BLOCK(buf, 1, 0);
+        EXPECT_EQ(0, Power(lpt, false));
+    }
+    EXPECT_EQ(
+        "WA0 S W00 S W0A W0A W0A W0A W0A CC6 "  // outputs enabled by control bit 1
+        "W08 W08 W48 W49 S W48 W08 W09 S W08 W48 W49 S W48 W08 W09 S W08 "
+        "W08 W09 S W08 W48 W49 S W48 W08 W09 S W08 W48 W49 S W48 W4A "
+        "W4A W4A W0A W02 W12 CC4 ",  // other control bits kept
+        port.log);
+    EXPECT_EQ(0x5A, buf[0]);  // read back even with read_len 0
+    EXPECT_EQ(18, sleeps.us1);
+    EXPECT_EQ(0, port.fds);
+}
+
+// A scripted FT_* layer that logs its calls; the call named `fail` fails. It lists two devices
+// and never has bytes to read.
+class FakeD2xx : public CD2xxBackend {
+public:
+    std::string fail, calls;
+    std::vector<Bytes> packets;
+
+    explicit FakeD2xx(const char* f = "") : fail(f) { D2XX_SetBackend(this); }
+    ~FakeD2xx() override { D2XX_SetBackend(nullptr); }
+    template <class... A>
+    FT_STATUS Ret(const char* name, A... args) {
+        calls += name + ((" " + std::to_string(args)) + ... + std::string(";"));
+        return fail == name ? FT_IO_ERROR : FT_OK;
+    }
+    FT_STATUS GetVIDPID(DWORD* v, DWORD* p) override { return *v = *p = 0, Ret("GetVIDPID"); }
+    FT_STATUS SetVIDPID(DWORD v, DWORD p) override { return Ret("SetVIDPID", v, p); }
+    FT_STATUS ListDevices(void* n, void*, DWORD) override {
+        return *static_cast<DWORD*>(n) = 2, Ret("List");
+    }
+    FT_STATUS CreateDeviceInfoList(DWORD* n) override { return *n = 2, Ret("Create"); }
+    FT_STATUS GetDeviceInfoDetail(DWORD i, DWORD*, DWORD*, DWORD*, DWORD*, void*, void* desc,
+                                  FT_HANDLE*) override {
+        return snprintf(static_cast<char*>(desc), 64, i ? "USB-Blaster" : "USB-Blast"), FT_OK;
+    }
+    FT_STATUS Open(int i, FT_HANDLE* h) override { return *h = this, Ret("Open", i); }
+    FT_STATUS Close(FT_HANDLE) override { return Ret("Close"); }
+    FT_STATUS ResetDevice(FT_HANDLE) override { return Ret("Reset"); }
+    FT_STATUS SetBitMode(FT_HANDLE, UCHAR m, UCHAR o) override { return Ret("BitMode", m, o); }
+    FT_STATUS GetQueueStatus(FT_HANDLE, DWORD* n) override { return *n = 0, Ret("Queue"); }
+    FT_STATUS Read(FT_HANDLE, void*, DWORD n, DWORD* got) override { return *got = 0, Ret("R", n); }
+    FT_STATUS Write(FT_HANDLE, void* v, DWORD n, DWORD* put) override {
+        packets.emplace_back(static_cast<unsigned char*>(v), static_cast<unsigned char*>(v) + n);
+        return *put = n, Ret("W");
+    }
+    FT_STATUS SetTimeouts(FT_HANDLE, ULONG r, ULONG w) override { return Ret("Timeouts", r, w); }
+    FT_STATUS SetLatencyTimer(FT_HANDLE, UCHAR ms) override { return Ret("Latency", ms); }
+    FT_STATUS SetBaudRate(FT_HANDLE, ULONG baud) override { return Ret("Baud", baud); }
+    FT_STATUS SetChars(FT_HANDLE, UCHAR, UCHAR, UCHAR, UCHAR) override { return Ret("Chars"); }
+    FT_STATUS SetUSBParameters(FT_HANDLE, ULONG i, ULONG o) override { return Ret("USB", i, o); }
+    FT_STATUS Purge(FT_HANDLE, ULONG mask) override { return Ret("Purge", mask); }
+};
+
+TEST(UsbBlaster, OpenConfiguresTheChipAndReportsEachFailingStep) {
+    const std::string kSteps =
+        "GetVIDPID;SetVIDPID 2555 24577;List;Create;Open 1;Reset;BitMode 0 0;Queue;"
+        "Timeouts 0 0;Latency 2;Baud 921600;Chars;USB 64 64;Purge 3;";
+    const std::string ids = "\nSet VID: 0x9FB, PID: 0x6001", pre = ids + "\nError: Failed ";
+    const std::string tail =
+        "\nCan't find 'Altera USB-Blaster'\nAdapter or driver is not insatalled on PC\n";
+    const std::tuple<const char*, int, std::string> cases[] = {
+        {"GetVIDPID", -1, "\nError: Failed Can`t get VID, PID"},
+        {"SetVIDPID", -1, "\nError: Failed set VID: 0x9FB, PID: 0x6001"},
+        {"List", 0, pre + "can`t get USB device list" + tail},
+        {"Create", 0, ids + tail},
+        {"Open", 0, pre + "USB open 'USB-Blaster'" + tail},
+        {"Reset", 0, pre + "no device Reset" + tail},
+        {"BitMode", 0, pre + " can`t Reset" + tail},
+        {"Queue", 0, pre + "can`t get Queue Status" + tail},
+        {"Timeouts", 0, pre + "to set Timeouts" + tail},
+        {"Latency", 0, pre + "to set Latency Timer" + tail},
+        {"Baud", 0, pre + "to set Baud Rate" + tail},
+        {"Chars", 0, pre + "disable event and errors" + tail},
+        {"USB", 0, pre + "to set USB Block Size" + tail},
+        {"Purge", 0, pre + "clear FIFO" + tail},
+        {"", 1, ids + "\n\"Altera USB-Blaster\" detected"},
+    };
+    for (const auto& [fail, want, text] : cases) {
+        NoSleep quiet;
+        FakeD2xx fake(fail);
+        CALTERAUSB usb;
+        EXPECT_EQ(text, Printed([&, rc = want] { EXPECT_EQ(rc, usb.Open()); }));
+        // The steps up to the failing one, in order; a device opened before it is closed (and
+        // only then) with the adapter.
+        const size_t end = *fail ? kSteps.find(';', kSteps.find(fail)) + 1 : kSteps.size();
+        Printed([&] { usb.ftdi->Close(); });
+        EXPECT_EQ(kSteps.substr(0, end) + (end > kSteps.find("Reset") ? "Queue;Reset;Close;" : ""),
+                  fake.calls);
+    }
+}
+
+// Data bytes per packet of one frame (0: the deselect byte alone), read back packet by packet
+// when asked. The frame sits between the one-byte power-up (0x2A) and power-down (0x06) packets.
+TEST(UsbBlaster, FramesSplitIntoPacketsOfAtMost64Bytes) {
+    const std::pair<long, std::vector<int>> cases[] = {
+        {1, {1}},           {2, {2}},           {60, {60}},
+        {61, {61, 0}},      {62, {61, 1}},      {123, {61, 62}},
+        {124, {61, 63, 0}}, {125, {61, 63, 1}}, {260, {61, 63, 63, 63, 10}},
+    };
+    for (const auto& [len, split] : cases) {
+        for (long read_len : {0L, len}) {
+            SCOPED_TRACE(std::to_string(len) + " bytes, read " + std::to_string(read_len));
+            NoSleep quiet;
+            FakeD2xx fake;
+            CALTERAUSB usb;
+            EXPECT_EQ(1, Power(usb, true));
+            usb.WR_BLOCK(Bytes(len, 0x01).data(), len, read_len);
+            EXPECT_EQ(0, Power(usb, false));
+
+            std::vector<Bytes> want = {{0x2A}};
+            std::string calls = "W;Queue;";
+            for (size_t p = 0; p < split.size(); ++p) {
+                Bytes pk = p ? Bytes{} : Bytes{0x28, 0x28};
+                if (split[p]) pk.push_back(static_cast<unsigned char>(0xC0 + split[p]));
+                pk.insert(pk.end(), split[p], 0x80);  // 0x01 goes out LSB first
+                if (p + 1 == split.size()) pk.push_back(0x2A);
+                want.push_back(pk);
+                calls += read_len && split[p] ? "W;R " + std::to_string(split[p]) + ";" : "W;";
+            }
+            want.push_back({0x06});
+            EXPECT_EQ(want, fake.packets);
+            EXPECT_EQ(calls + "W;", fake.calls);
+        }
+    }
+}
+
+#ifdef TAMREL_HAVE_LIBFTDI1
+// The stand-in library: three cables without serial numbers; the chip's bytes arrive at most
+// three per poll, and every other poll finds nothing.
+const char* const kDescriptions[] = {"USB-Blast", "USB-Blaster rev C", "USB-Blaster"};
+int contexts = 0, find_ids = 0, polls = 0, read_chunk = 0;
+libusb_device* opened = nullptr;
+Bytes chip;
+
+TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
+    auto ok = [](ftdi_context*, auto...) { return 0; };
+    FtdiCalls f{};
+    f.new_context = [] { return ++contexts, new ftdi_context(); };
+    f.free_context = [](ftdi_context* c) { --contexts, delete c; };
+    f.usb_find_all = [](ftdi_context*, ftdi_device_list** list, int vid, int pid) {
+        find_ids = vid << 16 | pid;
+        for (size_t i = 3; i-- > 0;)
+            *list = new ftdi_device_list{*list, reinterpret_cast<libusb_device*>(i + 1)};
+        return 3;
+    };
+    f.list_free = [](ftdi_device_list** list) {
+        for (ftdi_device_list* next; *list; *list = next) next = (*list)->next, delete *list;
+    };
+    f.usb_get_strings2 = [](ftdi_context*, libusb_device* d, char*, int, char* desc, int len,
+                            char* serial, int) {
+        if (serial) return -9;  // no serial number
+        return snprintf(desc, len, "%s", kDescriptions[reinterpret_cast<size_t>(d) - 1]), 0;
+    };
+    f.usb_open_dev = [](ftdi_context*, libusb_device* d) { return opened = d, 0; };
+    f.read_data = [](ftdi_context*, unsigned char* buf, int size) {
+        int n = ++polls % 2 ? 0 : std::min({size, 3, static_cast<int>(chip.size())});
+        std::copy_n(chip.begin(), n, buf);
+        chip.erase(chip.begin(), chip.begin() + n);
+        return n;
+    };
+    f.read_data_set_chunksize = [](ftdi_context*, unsigned n) { return read_chunk = n, 0; };
+    f.usb_close = f.usb_reset = f.tcioflush = ok, f.set_latency_timer = ok;
+    f.set_bitmode = f.set_event_char = f.set_error_char = ok, f.set_baudrate = ok;
+    f.write_data_set_chunksize = ok;
+    NoSleep quiet;
+    {
+        CLibftdiBackend backend(f, 50);  // a read gives up after 50 ms
+        D2XX_SetBackend(&backend);
+        CFTDI dev;
+        Printed([&] { EXPECT_EQ(1, dev.Set_VIDPID(0x09FB, 0x6001)); });
+        EXPECT_EQ(1, dev.Open_ByName("USB-Blaster", 921600, 64));
+        // The first description that begins with the name (devices are numbered from 1).
+        EXPECT_EQ(reinterpret_cast<libusb_device*>(2), opened);
+        EXPECT_EQ(0x09FB6001, find_ids);
+        EXPECT_TRUE(read_chunk >= 64 && read_chunk % 64 == 0);  // whole USB packets
+
+        chip = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+        Bytes buf(8);
+        DWORD queued = 0;
+        EXPECT_EQ(FT_OK, FT_GetQueueStatus(dev.ft_handle, &queued));
+        EXPECT_EQ(3u, queued);
+        EXPECT_EQ(8, dev.Read(buf.data(), 8));  // across empty polls
+        EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 6, 7, 8}), buf);
+        EXPECT_EQ(2, dev.Read(buf.data(), 4));  // gives up
+        EXPECT_EQ((Bytes{9, 10, 3, 4, 5, 6, 7, 8}), buf);
+    }
+    D2XX_SetBackend(nullptr);
+    EXPECT_EQ(0, contexts);
+}
+#endif  // TAMREL_HAVE_LIBFTDI1
+
+}  // namespace
