@@ -9,6 +9,10 @@ int CTAMREL::FLASH_ShowMem() {
     unsigned long addr = setup->has_addr_begin ? setup->addr_begin : 0;
     unsigned long length = 2 * P;
     if (setup->has_addr_last) length = static_cast<unsigned long>(setup->addr_last) + 1 - addr;
+    // Past the last byte the chip wraps to its start: never label those bytes as other
+    // addresses. The parameter check keeps addr below the chip's size.
+    if (addr < setup->total_size && length > setup->total_size - addr)
+        length = setup->total_size - addr;
 
     while (length > P) {
         if (Interrupt_Pending()) return -1;

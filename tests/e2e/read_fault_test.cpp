@@ -69,6 +69,9 @@ TEST_P(Ops, ShowMemoryTables) {
     EXPECT_EQ(r.out, Pre(r.out) + Table(image, 0x1000, 256) + Table(image, 0x1100, 256) + "\n");
     r = dir.Run({"-s", "-ab=0x1005"});
     EXPECT_EQ(r.out, Pre(r.out) + Table(image, 0x1005, 256) + Table(image, 0x1105, 256) + "\n");
+    // Two pages from near the end stop at the chip's last byte.
+    r = dir.Run({"-s", "-ab=0x1FFF0"});
+    EXPECT_EQ(r.out, Pre(r.out) + Table(image, 0x1FFF0, 16) + "\n");
 }
 
 TEST_P(Ops, DumpThatCannotBeWrittenFailsAndLeavesNoPartialFile) {
