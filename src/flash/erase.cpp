@@ -80,7 +80,9 @@ int CTAMREL::FLASH_Erase() {
         unsigned char frame[1] = {0xC7};  // uses the latch set and tested above
         adapter->WR_BLOCK(frame, 1, 0);
         delay_ms(1000);
-        if (Wait_WriteBusy(360, 1000) != 1) ok = false;
+        if (Wait_WriteBusy(360, 1000, true) != 1) ok = false;
+        // The chip finishes a chip erase on its own and nothing was kept: stop at once.
+        if (Interrupt_Pending()) return -1;
     } else {
         if (Save_Head_Tail() != 1) return -1;  // never erase what was not saved
         printf("\n");

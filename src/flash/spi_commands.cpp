@@ -4,6 +4,7 @@
 
 #include "adapters/delay.h"
 #include "run/console.h"
+#include "run/interrupt.h"
 #include "run/tamrel.h"
 
 namespace {
@@ -58,8 +59,9 @@ void CTAMREL::Read_Block(unsigned long addr, unsigned long len) {
     memmove(io_buf, io_buf + 4, len);
 }
 
-int CTAMREL::Wait_WriteBusy(int polls, int pause_ms) {
+int CTAMREL::Wait_WriteBusy(int polls, int pause_ms, bool interruptible) {
     for (int busy_readings = 0; busy_readings < polls;) {
+        if (interruptible && busy_readings > 0 && Interrupt_Pending()) return 0;
         if ((Get_StatusReg() & STATUS_BUSY) == 0) return 1;
         delay_ms(pause_ms > 0 ? static_cast<unsigned int>(pause_ms) : 0U);
         ++busy_readings;

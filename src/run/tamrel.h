@@ -39,7 +39,9 @@ public:
     void Write_Enable();
     void Write_Disable();
     void Read_Block(unsigned long addr, unsigned long len);
-    int Wait_WriteBusy(int polls, int pause_ms);  // 1 when the chip became ready
+    // 1 when the chip became ready. An interruptible wait gives up quietly (0) once an
+    // interrupt is pending.
+    int Wait_WriteBusy(int polls, int pause_ms, bool interruptible = false);
     int Check_WriteProtect();
 
     // Flash operations (flash/). Results: 1 success, -1 failure.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "e2e/expected.h"
 #include "e2e/target_dir.h"
@@ -146,6 +147,17 @@ TEST_P(Ops, InterruptKeepsEverythingOutsideTheRange) {
         EXPECT_TRUE(std::equal(image.begin() + 0x3880, image.end(), after.begin() + 0x3880))
             << frames;
     }
+}
+
+// A chip erase runs on by itself: an interrupt ends the wait for it at once.
+TEST_P(Ops, InterruptDuringChipEraseStopsWaiting) {
+    dir.Configure(GetParam(), "S25FL128Sxxxxxx1", "emulate_interrupt_after=5\n");
+    std::remove(dir.Path("flash.bin").c_str());
+    RunResult r = dir.Run({"-e"});
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kS25FL128S1) +
+                         "\n\nStatus:\t\t0x02h\tWE enabled\nChip full erase, please wait...\n"
+                         "\nInterrupted: operation stopped, adapter powered down.\n");
+    EXPECT_EQ(r.status, 255);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cables, Ops, ::testing::Values(Cable::Lpt, Cable::Usb),
