@@ -151,13 +151,17 @@ TEST_P(Ops, InterruptKeepsEverythingOutsideTheRange) {
 
 // A chip erase runs on by itself: an interrupt ends the wait for it at once.
 TEST_P(Ops, InterruptDuringChipEraseStopsWaiting) {
-    dir.Configure(GetParam(), "S25FL128Sxxxxxx1", "emulate_interrupt_after=5\n");
+    dir.Configure(GetParam(), "S25FL128Sxxxxxx1",
+                  "emulate_interrupt_after=5\nemulate_stats=stats.json\n");
     std::remove(dir.Path("flash.bin").c_str());
     RunResult r = dir.Run({"-e"});
     EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kS25FL128S1) +
                          "\n\nStatus:\t\t0x02h\tWE enabled\nChip full erase, please wait...\n"
                          "\nInterrupted: operation stopped, adapter powered down.\n");
     EXPECT_EQ(r.status, 255);
+    // One status poll after the interrupt, not the dozen a 16 MiB erase would take.
+    const std::vector<uint8_t> stats = dir.ReadBytes("stats.json");
+    EXPECT_NE(std::string(stats.begin(), stats.end()).find("\"0x05\":2,"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cables, Ops, ::testing::Values(Cable::Lpt, Cable::Usb),
