@@ -25,13 +25,12 @@ std::string Printed(F f) {
     return f(), fflush(stdout), testing::internal::GetCapturedStdout();
 }
 
-// Replaces every sleep by a count of the 1 us ones.
+// No test here sleeps: every sleep is replaced by a count of the 1 us ones.
 struct NoSleep {
     int us1 = 0;
     NoSleep() { delay_set_sink(&Count, &us1); }
-    ~NoSleep() { delay_set_sink(nullptr, nullptr); }
     static void Count(unsigned long long ns, void* n) { *static_cast<int*>(n) += ns == 1000; }
-};
+} sleeps;
 
 // The line sequences the flash layer uses around its work.
 int Power(CInterface& a, bool on) {
@@ -54,11 +53,10 @@ public:
     int close(int) override { return --fds, 0; }
     int ioctl(int, unsigned long req, void* arg) override {
         unsigned char* b = static_cast<unsigned char*>(arg);
-        char tok[8];
         if (req == PPWDATA || req == PPWCONTROL) {
+            char tok[8];
             snprintf(tok, sizeof tok, "%c%02X ", req == PPWDATA ? 'W' : 'C', *b);
-            log += tok;
-            (req == PPWDATA ? data : control) = *b;
+            log += tok, (req == PPWDATA ? data : control) = *b;
         }
         if (req == PPRCONTROL) *b = control;
         if (req == PPRSTATUS) {
@@ -77,20 +75,16 @@ TEST(ByteBlaster, OpenFindsTheCableByBothLoopBacksOrReportsThePort) {
         "\tCan't open LPT port /dev/parport0\n\tParallel Port no exist in: /dev/...           "
         "\n\tInstall parallel port by command from root:           \n\t1. cd /dev           "
         "\n\t2. mknod -m 660 parport0 c 99 0           \n\t3. chgrp lp parport0\n\n";
+    const std::string denied =
+        "Permission denied on /dev/parport0: join group lp (usermod -aG lp USER, then log in "
+        "again) or install the udev rules (60-tamrel.rules).\n";
+    // Both loop-backs (0xA0) find the cable; the whole runs check that.
     const std::tuple<int, unsigned char, std::string> cases[] = {
-        {0, 0xA0,
-         "\nLPT port opened.\n\"Altera LPT Byte Blaster\" detected. "
-         "\nByteBlaster<->SPI: TMS=CS TCK=SCK TDI=SI TDO=SO nCE=RESET nCS=WP"},
-        {0, 0x80, plain},
-        {0, 0x20, plain},
-        {ENOENT, 0xA0, missing},
-        {EACCES, 0xA0,
-         missing + "Permission denied on /dev/parport0: join group lp (usermod -aG lp USER, then "
-                   "log in again) or install the udev rules (60-tamrel.rules).\n"},
+        {0, 0x80, plain},         {0, 0x20, plain},
+        {ENOENT, 0xA0, missing},  {EACCES, 0xA0, missing + denied},
         {-1, 0xA0, "close: 1\n"},
     };
     for (const auto& [fail, loops, text] : cases) {
-        NoSleep quiet;
         RecordingPort port;
         port.fail = fail, port.loops = loops;
         CALTERALPT lpt(&port);
@@ -102,8 +96,8 @@ TEST(ByteBlaster, OpenFindsTheCableByBothLoopBacksOrReportsThePort) {
 // Per bit: data with the clock low, clock high, sample, clock low, with 1 us half-bit sleeps;
 // the select frames the byte and the last data bit stays through the deselect.
 TEST(ByteBlaster, OneByteFrameClocksEightBitsInsideOneSelect) {
-    NoSleep sleeps;
     RecordingPort port;
+    sleeps.us1 = 0;
     unsigned char buf[1] = {0xA5};
     {
         CALTERALPT lpt(&port);
@@ -172,49 +166,43 @@ TEST(UsbBlaster, OpenConfiguresTheChipAndReportsEachFailingStep) {
     const std::string ids = "\nSet VID: 0x9FB, PID: 0x6001", pre = ids + "\nError: Failed ";
     const std::string tail =
         "\nCan't find 'Altera USB-Blaster'\nAdapter or driver is not insatalled on PC\n";
-    const std::tuple<const char*, int, std::string> cases[] = {
-        {"GetVIDPID", -1, "\nError: Failed Can`t get VID, PID"},
-        {"SetVIDPID", -1, "\nError: Failed set VID: 0x9FB, PID: 0x6001"},
-        {"List", 0, pre + "can`t get USB device list" + tail},
-        {"Create", 0, ids + tail},
-        {"Open", 0, pre + "USB open 'USB-Blaster'" + tail},
-        {"Reset", 0, pre + "no device Reset" + tail},
-        {"BitMode", 0, pre + " can`t Reset" + tail},
-        {"Queue", 0, pre + "can`t get Queue Status" + tail},
-        {"Timeouts", 0, pre + "to set Timeouts" + tail},
-        {"Latency", 0, pre + "to set Latency Timer" + tail},
-        {"Baud", 0, pre + "to set Baud Rate" + tail},
-        {"Chars", 0, pre + "disable event and errors" + tail},
-        {"USB", 0, pre + "to set USB Block Size" + tail},
-        {"Purge", 0, pre + "clear FIFO" + tail},
-        {"", 1, ids + "\n\"Altera USB-Blaster\" detected"},
-    };
-    for (const auto& [fail, want, text] : cases) {
-        NoSleep quiet;
+    // Open with the step `fail` failing: what it returns and prints, and the calls: the steps up
+    // to the failing one in order, then, for a device opened before it (and only then), its close
+    // with the adapter.
+    auto check = [&](const char* fail, int rc, const std::string& text) {
         FakeD2xx fake(fail);
         CALTERAUSB usb;
-        EXPECT_EQ(text, Printed([&, rc = want] { EXPECT_EQ(rc, usb.Open()); }));
-        // The steps up to the failing one, in order; a device opened before it is closed (and
-        // only then) with the adapter.
+        EXPECT_EQ(text, Printed([&] { EXPECT_EQ(rc, usb.Open()); })) << fail;
         const size_t end = *fail ? kSteps.find(';', kSteps.find(fail)) + 1 : kSteps.size();
         Printed([&] { usb.ftdi->Close(); });
         EXPECT_EQ(kSteps.substr(0, end) + (end > kSteps.find("Reset") ? "Queue;Reset;Close;" : ""),
                   fake.calls);
-    }
+    };
+    check("GetVIDPID", -1, "\nError: Failed Can`t get VID, PID");
+    check("SetVIDPID", -1, "\nError: Failed set VID: 0x9FB, PID: 0x6001");
+    check("", 1, ids + "\n\"Altera USB-Blaster\" detected");
+    // Steps failing once the ids are set, with the error of their own ("": none).
+    const std::pair<const char*, const char*> failed[] = {
+        {"List", "can`t get USB device list"}, {"Create", ""},
+        {"Open", "USB open 'USB-Blaster'"},    {"Reset", "no device Reset"},
+        {"BitMode", " can`t Reset"},           {"Queue", "can`t get Queue Status"},
+        {"Timeouts", "to set Timeouts"},       {"Latency", "to set Latency Timer"},
+        {"Baud", "to set Baud Rate"},          {"Chars", "disable event and errors"},
+        {"USB", "to set USB Block Size"},      {"Purge", "clear FIFO"}};
+    for (const auto& [fail, error] : failed) check(fail, 0, (*error ? pre + error : ids) + tail);
 }
 
 // Data bytes per packet of one frame (0: the deselect byte alone), read back packet by packet
 // when asked. The frame sits between the one-byte power-up (0x2A) and power-down (0x06) packets.
 TEST(UsbBlaster, FramesSplitIntoPacketsOfAtMost64Bytes) {
     const std::pair<long, std::vector<int>> cases[] = {
-        {1, {1}},           {2, {2}},           {60, {60}},
-        {61, {61, 0}},      {62, {61, 1}},      {123, {61, 62}},
-        {124, {61, 63, 0}}, {125, {61, 63, 1}}, {260, {61, 63, 63, 63, 10}},
+        {1, {1}},        {2, {2}},           {60, {60}},         {61, {61, 0}},
+        {62, {61, 1}},   {123, {61, 62}},    {124, {61, 63, 0}}, {125, {61, 63, 1}},
+        {260, {61, 63, 63, 63, 10}},
     };
     for (const auto& [len, split] : cases) {
         for (long read_len : {0L, len}) {
             SCOPED_TRACE(std::to_string(len) + " bytes, read " + std::to_string(read_len));
-            NoSleep quiet;
             FakeD2xx fake;
             CALTERAUSB usb;
             EXPECT_EQ(1, Power(usb, true));
@@ -252,10 +240,9 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
     f.new_context = [] { return ++contexts, new ftdi_context(); };
     f.free_context = [](ftdi_context* c) { --contexts, delete c; };
     f.usb_find_all = [](ftdi_context*, ftdi_device_list** list, int vid, int pid) {
-        find_ids = vid << 16 | pid;
         for (size_t i = 3; i-- > 0;)
             *list = new ftdi_device_list{*list, reinterpret_cast<libusb_device*>(i + 1)};
-        return 3;
+        return find_ids = vid << 16 | pid, 3;
     };
     f.list_free = [](ftdi_device_list** list) {
         for (ftdi_device_list* next; *list; *list = next) next = (*list)->next, delete *list;
@@ -273,10 +260,8 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
         return n;
     };
     f.read_data_set_chunksize = [](ftdi_context*, unsigned n) { return read_chunk = n, 0; };
-    f.usb_close = f.usb_reset = f.tcioflush = ok, f.set_latency_timer = ok;
-    f.set_bitmode = f.set_event_char = f.set_error_char = ok, f.set_baudrate = ok;
-    f.write_data_set_chunksize = ok;
-    NoSleep quiet;
+    f.usb_close = f.usb_reset = f.tcioflush = ok, f.set_latency_timer = ok, f.set_baudrate = ok;
+    f.set_bitmode = f.set_event_char = f.set_error_char = ok, f.write_data_set_chunksize = ok;
     {
         CLibftdiBackend backend(f, 50);  // a read gives up after 50 ms
         D2XX_SetBackend(&backend);

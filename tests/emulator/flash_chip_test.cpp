@@ -24,44 +24,33 @@ Bytes Frames(CFlashChip& chip, const std::vector<Bytes>& frames) {
     return in;
 }
 
-TEST(FlashChip, IdAndStatus) {
-    CFlashChip chip(Params(0x9F));  // busy and latch bits start clear
+TEST(FlashChip, AnswersIdAndStatusAndLatchesWriteEnable) {
+    CFlashChip chip(Params(0x9C));
     EXPECT_EQ(Frames(chip, {{0x9F, 0, 0, 0, 0, 0, 0}}),
               Bytes({0xFF, 0xEF, 0x40, 0x16, 0x12, 0x34, 0}));
-    EXPECT_EQ(Frames(chip, {{0x05, 0, 0}}), Bytes({0xFF, 0x9C, 0x9C}));
+    EXPECT_EQ(Frames(chip, {{0x06}, {0x05, 0, 0}}), Bytes({0xFF, 0x9E, 0x9E}));
 }
 
 // What a status read finds a second after the frames; a byte of 0x0F at 0 stays as it is.
-TEST(FlashChip, WriteLatchProtectionAndFaults) {
-    const struct {
-        ChipFault fault;
-        uint8_t sr;
-        bool wp;  // WP# level
-        std::vector<Bytes> frames;
-        uint8_t status;
-    } cases[] = {
-        {ChipFault::None, 0, true, {{0x06}}, 0x02},
-        {ChipFault::None, 0, true, {{0x06}, {0x04}}, 0},
-        {ChipFault::None, 0, true, {{0x06, 0x00}}, 0},                         // a byte too many
-        {ChipFault::None, 0, true, {{0x02, 0, 0, 0, 0xF0}}, 0},                // no latch
-        {ChipFault::None, 0x04, true, {{0x06}, {0x02, 0, 0, 0, 0xF0}}, 0x04},  // protected
-        {ChipFault::None, 0x10, true, {{0x06}, {0x20, 0, 0, 0}}, 0x10},
-        {ChipFault::None, 0x9C, false, {{0x06}, {0x01, 0x00}}, 0x9C},  // locked, latch used up
-        {ChipFault::None, 0x9C, true, {{0x06}, {0x01, 0x00}}, 0x00},
-        {ChipFault::WelNeverSets, 0, true, {{0x06}}, 0},
-        {ChipFault::StaysBusy, 0, true, {{0x06}, {0x01, 0x00}, {0x06}}, 0x03},
-        {ChipFault::MisoStuckHigh, 0, true, {{0x06}}, 0xFF},
-        {ChipFault::MisoStuckLow, 0, true, {{0x06}}, 0x00},
+TEST(FlashChip, WriteLatchAndProtectionRefuseChanges) {
+    // Status register at power-up, WP# level, the frames, the status read.
+    const std::tuple<uint8_t, bool, std::vector<Bytes>, uint8_t> cases[] = {
+        {0, true, {{0x06}, {0x04}}, 0},
+        {0, true, {{0x06, 0x00}}, 0},                         // a byte too many
+        {0, true, {{0x02, 0, 0, 0, 0xF0}}, 0},                // no latch
+        {0x04, true, {{0x06}, {0x02, 0, 0, 0, 0xF0}}, 0x04},  // protected
+        {0x10, true, {{0x06}, {0x20, 0, 0, 0}}, 0x10},
+        {0x9C, false, {{0x06}, {0x01, 0x00}}, 0x9C},  // locked by WP# low, latch used up
     };
-    for (const auto& c : cases) {
-        CFlashChip chip(Params(c.sr));
-        chip.SetFault(c.fault);
-        chip.SetPins(true, false, false, c.wp);
+    for (const auto& [sr, wp, frames, status] : cases) {
+        SCOPED_TRACE(testing::PrintToString(frames));
+        CFlashChip chip(Params(sr));
+        chip.SetPins(true, false, false, wp);
         chip.Memory()[0] = 0x0F;
-        Frames(chip, c.frames);
+        Frames(chip, frames);
         chip.AdvanceTime(1000000000);
-        EXPECT_EQ(Frames(chip, {{0x05, 0}})[1], c.status) << "case " << &c - cases;
-        EXPECT_EQ(chip.Memory()[0], 0x0F) << "case " << &c - cases;
+        EXPECT_EQ(Frames(chip, {{0x05, 0}})[1], status);
+        EXPECT_EQ(chip.Memory()[0], 0x0F);
     }
 }
 
@@ -79,30 +68,24 @@ TEST(FlashChip, ProgramAndsBitsAndWrapsInItsPage) {
     EXPECT_EQ(Bytes(&chip.Memory()[0x1FE], &chip.Memory()[0x201]), Bytes({1, 2, 0xFF}));
 }
 
+// Opcode, address, erase unit, busy time in ms; chip erases (0xC7, 0x60) are the opcode alone.
 TEST(FlashChip, EraseSizesTimesAndBusyIgnoring) {
-    const struct {
-        Bytes frame;
-        uint32_t begin, size;
-        uint64_t busy_ns;
-    } cases[] = {
-        {{0x20, 0x00, 0x12, 0x34}, 0x1000, 0x1000, 45000000},
-        {{0x40, 0x00, 0x3F, 0xFF}, 0x2000, 0x2000, 52000000},
-        {{0x52, 0x00, 0x90, 0x00}, 0x8000, 0x8000, 94000000},
-        {{0xD8, 0x01, 0xFF, 0xFF}, 0x10000, 0x10000, 150000000},
-        {{0xC7}, 0, 0x20000, 125000000},
-        {{0x60}, 0, 0x20000, 125000000},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(int(c.frame[0]));
+    const std::tuple<uint8_t, uint32_t, uint32_t, uint64_t> cases[] = {
+        {0x20, 0x1234, 0x1000, 45},    {0x40, 0x3FFF, 0x2000, 52}, {0x52, 0x9000, 0x8000, 94},
+        {0xD8, 0x1FFFF, 0x10000, 150}, {0xC7, 0, 0x20000, 125},    {0x60, 0, 0x20000, 125}};
+    for (const auto& [op, addr, unit, busy_ms] : cases) {
+        SCOPED_TRACE(int(op));
+        Bytes frame{op, uint8_t(addr >> 16), uint8_t(addr >> 8), uint8_t(addr)};
+        frame.resize(unit < 0x20000 ? 4 : 1);
         CFlashChip chip(Params(0));
         Bytes want(0x20000, 0);
         chip.Memory() = want;
-        std::fill(want.begin() + c.begin, want.begin() + c.begin + c.size, 0xFF);
-        Frames(chip, {{0x06}, c.frame});
+        std::fill_n(want.begin() + addr / unit * unit, unit, 0xFF);
+        Frames(chip, {{0x06}, frame});
         EXPECT_TRUE(chip.Memory() == want);
         // While busy only 0x05 is answered: this latch and id read are ignored.
         EXPECT_EQ(Frames(chip, {{0x06}, {0x9F, 0}}), Bytes({0xFF, 0xFF}));
-        chip.AdvanceTime(c.busy_ns - 1);
+        chip.AdvanceTime(busy_ms * 1000000 - 1);
         EXPECT_EQ(Frames(chip, {{0x05, 0}}), Bytes({0xFF, 0x03}));
         chip.AdvanceTime(1);
         EXPECT_EQ(chip.Status(), 0);

@@ -18,10 +18,13 @@ TEST_F(FileUtils, CopyPieceSize) {
 TEST_F(FileUtils, CopyReadAndSize) {
     std::string data;
     for (int i = 0; i < 250; i++) data += static_cast<char>(i * 7);
-    Write("src", data);
-    Write("empty", "");
+    Write("src", data), Write("empty", "");
     EXPECT_EQ(1, Copy_File("dst", "src"));
     EXPECT_EQ(data, Read("dst"));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(-1, Copy_File("dst", "missing"));
+    EXPECT_EQ("\nCan`t open source file: missing\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(data, Read("dst"));  // left as it was
     EXPECT_EQ(1, Copy_File("dst", "empty"));
     EXPECT_EQ("", Read("dst"));
     EXPECT_EQ(-1, Copy_File("src", "src"));
@@ -32,31 +35,25 @@ TEST_F(FileUtils, CopyReadAndSize) {
     EXPECT_EQ(data.substr(246), std::string(buf, 4));
     EXPECT_EQ(-1, Read_File("src", buf, 247, 4));  // a short piece is refused
     EXPECT_EQ(-1, Read_File("src", buf, -1, 4));
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(-1, Copy_File("dst", "missing"));
-    EXPECT_EQ("\nCan`t open source file: missing\n", testing::internal::GetCapturedStdout());
-    EXPECT_EQ("", Read("dst"));
 }
 
 // Insert (Add_to_File) or overwrite (Edit_File) "XY" in "abcdef"; refusals print an Error.
 TEST_F(FileUtils, InsertAndOverwriteRefuseOffsetsOutsideTheFile) {
-    const struct {
-        bool insert;
-        int off, ret;
-        const char* after;
-    } cases[] = {
+    // Insert or overwrite, offset, result, the file afterwards.
+    const std::tuple<bool, int, int, const char*> cases[] = {
         {true, 2, 0, "abXYcdef"}, {true, 6, 0, "abcdefXY"},  {true, 7, -1, "abcdef"},
         {true, -1, -1, "abcdef"}, {false, 2, 0, "abXYef"},   {false, 4, 0, "abcdXY"},
         {false, 5, -1, "abcdef"}, {false, -2, -1, "abcdef"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [insert, off, ret, after] : cases) {
+        SCOPED_TRACE(std::to_string(insert) + " " + std::to_string(off));
         Write("f", "abcdef");
         testing::internal::CaptureStdout();
-        int ret = c.insert ? Add_to_File("f", "XY", c.off, 2) : Edit_File("f", "XY", c.off, 2);
-        std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(c.ret, ret) << c.insert << " " << c.off;
-        EXPECT_EQ(c.after, Read("f")) << c.insert << " " << c.off;
-        EXPECT_EQ(c.ret != 0, out.find("Error:") != std::string::npos) << out;
+        const int r = insert ? Add_to_File("f", "XY", off, 2) : Edit_File("f", "XY", off, 2);
+        EXPECT_EQ(ret != 0,
+                  testing::internal::GetCapturedStdout().find("Error:") != std::string::npos);
+        EXPECT_EQ(ret, r);
+        EXPECT_EQ(after, Read("f"));
     }
     testing::internal::CaptureStdout();
     EXPECT_EQ(-1, Edit_File("none", "x", 0, 1));

@@ -1,0 +1,144 @@
+// Flash operations against the byte-level chip model; delays advance the chip's clock instead
+// of sleeping.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+
+#include "adapters/delay.h"
+#include "config/temp_cwd.h"
+#include "emulator/flash_chip.h"
+#include "flash/flash_alloc.h"
+#include "run/interrupt.h"
+#include "run/tamrel.h"
+
+namespace {
+
+// A 256 KiB chip of 64 KiB erase units, run in a fresh temp folder. The fixture is the cable:
+// each frame goes to the chip as it is.
+class FlashOps : public TempCwd, public CInterface {
+protected:
+    FlashOps() {
+        setup.page_size = 256, setup.total_size = 0x40000;
+        setup.erase_size = 0x10000, setup.cmd_erase = 0xD8;
+        pgm.adapter = this;
+        delay_set_sink(
+            [](unsigned long long ns, void* c) { static_cast<CFlashChip*>(c)->AdvanceTime(ns); },
+            &chip);
+        Interrupt_Install();
+    }
+    ~FlashOps() override {
+        delay_set_sink(nullptr, nullptr), Flash_Set_Alloc(nullptr), Interrupt_Clear();
+    }
+    void UseFile(const std::vector<unsigned char>& bytes) {
+        setup.data_file = tmpfile();
+        fwrite(bytes.data(), 1, bytes.size(), setup.data_file);
+        setup.file_size = static_cast<uint32_t>(bytes.size());
+        setup.file_name = "image.bin", setup.has_file_name = 1;
+    }
+    template <class Op>
+    std::string Out(Op op) {  // runs op, keeps its result in r, returns what it printed
+        fflush(stdout), testing::internal::CaptureStdout();
+        r = op();
+        return fflush(stdout), testing::internal::GetCapturedStdout();
+    }
+
+    void WR_BLOCK(unsigned char* buf, long total, long read) override {
+        chip.Select();
+        for (long i = 0; i < total; i++) {
+            const unsigned char in = chip.Exchange(buf[i]);
+            if (read > 0) buf[i] = in;
+        }
+        chip.Deselect();
+    }
+
+    Setup_struct setup{};
+    CFlashChip chip{FlashChipParams()};
+    CTAMREL pgm{&setup};
+    int r = 0;
+};
+
+// Each refusal comes before any erase or program frame; the write refuses alike where marked.
+TEST_F(FlashOps, RefusalsSendNoEraseOrProgramFrame) {
+    const std::string started =
+        "\nStatus:\t\t0x02h\tWE enabled\nFile: \"image.bin\"\tsize: 0x200 Bytes, Occupy Sectors: 3";
+    static int allocs_left;  // allocations that succeed before the next one fails
+    auto limited = [](size_t n) { return allocs_left-- > 0 ? malloc(n) : nullptr; };
+    const std::tuple<bool, std::function<void()>, std::string> cases[] = {
+        {false, [&] { setup.cmd_erase = 0; },  // would go out as a chip erase
+         "\nError: no erase command known for this chip's erase unit, range erase refused\n"},
+        {true, [&] { setup.erase_size = 0; },
+         "\nError: erase unit size of the chip is 0, can`t work out the erase units\n"},
+        {true, [&] { setup.addr_begin = 0x3FF00, setup.addr_last = 0x400FF; },
+         "\nError: range 0x3FF00..0x400FF is outside the chip (0x40000 Bytes)\n"},
+        {false, [&] { chip.SetFault(ChipFault::WelNeverSets); },
+         "\nStatus:\t\t0x00h\tWE disabledCan`t erase, chip write protected!"},
+        {true, [&] { allocs_left = 0, Flash_Set_Alloc(limited); },
+         started + "\nMemory allocation Error!\n"},
+        // The head is had, the tail is not.
+        {true, [&] { chip.Memory()[0x10000] = 0, allocs_left = 1, Flash_Set_Alloc(limited); },
+         started + "\nRead data Head:\tS1\tOK\nMemory allocation Error!\n"},
+    };
+    UseFile(std::vector<unsigned char>(0x200, 0x5A));
+    setup.addr_begin = 0x12345, setup.addr_last = 0x32344;
+    setup.has_addr_begin = setup.has_addr_last = setup.do_erase = setup.do_write = 1;
+    const Setup_struct base = setup;
+    for (const auto& [write_refused, arrange, erase_out] : cases) {
+        setup = base;
+        arrange();
+        EXPECT_EQ(erase_out, Out([&] { return pgm.FLASH_Erase(); }));
+        EXPECT_EQ(-1, r);
+        if (write_refused) Out([&] { return pgm.FLASH_Write(); });
+        EXPECT_EQ(-1, r) << erase_out;
+        for (unsigned char op : {0x02, 0x20, 0xD8, 0xC7})
+            EXPECT_EQ(0u, chip.Stats().commands[op]) << erase_out;
+        chip.SetFault(ChipFault::None), Flash_Set_Alloc(nullptr);
+    }
+}
+
+// Chunk lengths: never across a page end; the last chunk is the bytes left.
+TEST_F(FlashOps, DataAlignKeepsChunksInsideOnePage) {
+    const std::tuple<unsigned long, int, bool, unsigned long> cases[] = {
+        {0x1000, 256, false, 256},  {0x10F0, 256, false, 0x10}, {0x10F0, 8, true, 8},
+        {0x10F0, 0x20, true, 0x10}, {0x1000, 0x20, true, 0x20}, {0x1000, -5, true, 0}};
+    for (const auto& [addr, len, last, n] : cases)
+        EXPECT_EQ(n, pgm.Data_Align(addr, len, last)) << std::hex << addr << " " << len;
+}
+
+// Chip bytes the file has no byte for are differences, not compared with stale buffer bytes.
+TEST_F(FlashOps, VerifyCountsChipBytesPastTheFileEnd) {
+    UseFile(std::vector<unsigned char>(chip.Memory().begin(), chip.Memory().begin() + 0x100));
+    setup.addr_last = 0x1FF, setup.has_addr_last = 1;
+    setup.do_verify = setup.do_write = 1;
+    EXPECT_EQ(
+        "\nVerify data:\t\t0x00000100 (50%)\rVerify data:\t\t0x00000200 (100%) Errors: 256\r"
+        "\nVerify Error!",
+        Out([&] { return pgm.FLASH_Verify(); }));
+    EXPECT_EQ(-1, r);
+}
+
+TEST_F(FlashOps, UnlockFailsWhileWpIsLow) {
+    chip = CFlashChip({0xEF, 0x4016, 0, 0x40000, 0x10000, 0x9C});  // status locked
+    chip.SetPins(true, false, false, false);                       // deselected, WP# low
+    EXPECT_EQ(
+        "Status = 9Eh, WE bit is enabled\nUnlocking...\nStatus = 9Ch, unlock failed, set WP# "
+        "pin level high\n.",
+        Out([&] { return pgm.FLASH_Unlock(); }));
+    EXPECT_EQ(-1, r);
+}
+
+TEST_F(FlashOps, InterruptedDumpLeavesNoPartialFile) {
+    setup.dump_name = "dump.bin";
+    chip.SetFrameHook(
+        [](void* c) {
+            if (static_cast<CFlashChip*>(c)->Stats().frames == 2) raise(SIGINT);
+        },
+        &chip);
+    Out([&] { return pgm.FLASH_Dump(); });
+    EXPECT_EQ(-1, r);
+    EXPECT_EQ(2u, chip.Stats().frames);  // stopped before the next chunk
+    EXPECT_NE(0, access("dump.bin", F_OK));
+}
+
+}  // namespace
