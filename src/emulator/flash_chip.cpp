@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "flash/spi_opcodes.h"
+
 namespace {
 
 // Busy times on the virtual clock, in nanoseconds.
@@ -20,26 +22,6 @@ uint64_t EraseTimeNs(uint32_t size) {
         return kErase4kNs + (kErase64kNs - kErase4kNs) * (size - 0x1000) / (0x10000 - 0x1000);
     return kErase64kNs * size / 0x10000;
 }
-
-enum : uint8_t {
-    OP_WRSR = 0x01,
-    OP_PP = 0x02,
-    OP_READ = 0x03,
-    OP_WRDI = 0x04,
-    OP_RDSR = 0x05,
-    OP_WREN = 0x06,
-    OP_SE4K = 0x20,
-    OP_BE8K = 0x40,
-    OP_BE32K = 0x52,
-    OP_CE60 = 0x60,
-    OP_JEDEC = 0x9F,
-    OP_CEC7 = 0xC7,
-    OP_SECTOR = 0xD8,
-};
-
-const uint8_t SR_BUSY = 0x01;
-const uint8_t SR_WEL = 0x02;
-const uint8_t SR_SRP = 0x80;
 
 }  // namespace
 
@@ -111,8 +93,8 @@ void CFlashChip::SetFault(ChipFault fault) {
 uint8_t CFlashChip::Status() const {
     bool running = now_ < busy_until_;
     uint8_t s = sr_;
-    if (wel_ || running) s |= SR_WEL;  // the latch reads set until the operation ends
-    if (Busy()) s |= SR_BUSY;
+    if (wel_ || running) s |= STATUS_WEL;  // the latch reads set until the operation ends
+    if (Busy()) s |= STATUS_BUSY;
     return s;
 }
 
@@ -156,29 +138,29 @@ void CFlashChip::ByteReceived(uint8_t in) {
     if (index_ == 0) {
         opcode_ = in;
         ++stats_.commands[in];
-        ignored_ = in != OP_RDSR && Busy();
-        if (in == OP_PP) memset(page_touched_, 0, sizeof page_touched_);
+        ignored_ = in != SPI_READ_STATUS && Busy();
+        if (in == SPI_PAGE_PROGRAM) memset(page_touched_, 0, sizeof page_touched_);
     } else if (!ignored_) {
         switch (opcode_) {
-            case OP_READ:
-            case OP_PP:
-            case OP_SE4K:
-            case OP_BE8K:
-            case OP_BE32K:
-            case OP_SECTOR:
+            case SPI_READ:
+            case SPI_PAGE_PROGRAM:
+            case SPI_ERASE_4K:
+            case SPI_ERASE_8K:
+            case SPI_ERASE_32K:
+            case SPI_ERASE_SECTOR:
                 if (index_ <= 3) {
                     addr_ = (addr_ << 8) | in;
                     if (index_ == 3 && !mem_.empty()) addr_ %= static_cast<uint32_t>(mem_.size());
-                } else if (opcode_ == OP_READ) {
+                } else if (opcode_ == SPI_READ) {
                     ++stats_.bytes_read;
-                } else if (opcode_ == OP_PP) {
+                } else if (opcode_ == SPI_PAGE_PROGRAM) {
                     // Data wraps inside the page; a later byte replaces an earlier one.
                     uint32_t off = (addr_ + (index_ - 4)) & (PAGE_SIZE - 1);
                     page_data_[off] = in;
                     page_touched_[off] = true;
                 }
                 break;
-            case OP_WRSR:
+            case SPI_WRITE_STATUS:
                 if (index_ == 1) wrsr_value_ = in;
                 break;
             default:
@@ -193,7 +175,7 @@ void CFlashChip::ByteReceived(uint8_t in) {
 uint8_t CFlashChip::NextReply() {
     if (ignored_) return 0xFF;
     switch (opcode_) {
-        case OP_JEDEC:
+        case SPI_READ_JEDEC:
             switch (index_) {
                 case 1:
                     return params_.mnf_id;
@@ -208,9 +190,9 @@ uint8_t CFlashChip::NextReply() {
                 default:
                     return 0x00;
             }
-        case OP_RDSR:
+        case SPI_READ_STATUS:
             return Status();
-        case OP_READ:
+        case SPI_READ:
             if (index_ < 4 || mem_.empty()) return 0xFF;
             {
                 uint8_t v = mem_[addr_];
@@ -228,13 +210,13 @@ void CFlashChip::EndFrame() {
     miso_ = true;
     if (index_ > 0 && whole && !ignored_) {
         switch (opcode_) {
-            case OP_WREN:
+            case SPI_WRITE_ENABLE:
                 if (index_ == 1 && fault_ != ChipFault::WelNeverSets) wel_ = true;
                 break;
-            case OP_WRDI:
+            case SPI_WRITE_DISABLE:
                 if (index_ == 1) wel_ = false;
                 break;
-            case OP_PP:
+            case SPI_PAGE_PROGRAM:
                 if (index_ >= 5 && wel_) {
                     wel_ = false;
                     if (!Protected()) {
@@ -243,24 +225,24 @@ void CFlashChip::EndFrame() {
                     }
                 }
                 break;
-            case OP_SE4K:
-            case OP_BE8K:
-            case OP_BE32K:
-            case OP_SECTOR:
+            case SPI_ERASE_4K:
+            case SPI_ERASE_8K:
+            case SPI_ERASE_32K:
+            case SPI_ERASE_SECTOR:
                 if (index_ == 4 && wel_) {
                     wel_ = false;
-                    uint32_t size = opcode_ == OP_SE4K    ? 0x1000
-                                    : opcode_ == OP_BE8K  ? 0x2000
-                                    : opcode_ == OP_BE32K ? 0x8000
-                                                          : params_.sector_size;
+                    uint32_t size = opcode_ == SPI_ERASE_4K    ? 0x1000
+                                    : opcode_ == SPI_ERASE_8K  ? 0x2000
+                                    : opcode_ == SPI_ERASE_32K ? 0x8000
+                                                               : params_.sector_size;
                     if (!Protected()) {
                         Erase(addr_, size);
                         StartBusy(EraseTimeNs(size));
                     }
                 }
                 break;
-            case OP_CEC7:
-            case OP_CE60:
+            case SPI_CHIP_ERASE:
+            case SPI_CHIP_ERASE_ALT:
                 if (index_ == 1 && wel_) {
                     wel_ = false;
                     if (!Protected()) {
@@ -270,11 +252,11 @@ void CFlashChip::EndFrame() {
                     }
                 }
                 break;
-            case OP_WRSR:
+            case SPI_WRITE_STATUS:
                 if (index_ >= 2 && wel_) {
                     wel_ = false;
                     // SRP set with WP# low locks the status register.
-                    if (!((sr_ & SR_SRP) && !wp_)) {
+                    if (!((sr_ & STATUS_SRP) && !wp_)) {
                         sr_ = wrsr_value_ & 0xFC;
                         StartBusy(kStatusWriteNs);
                     }

@@ -6,6 +6,7 @@
 
 #include "adapters/delay.h"
 #include "flash/range_check.h"
+#include "flash/spi_opcodes.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
@@ -53,7 +54,7 @@ int CTAMREL::FLASH_Erase() {
 
     Write_Enable();
     const unsigned char status = Get_StatusReg();
-    if (!(status & 0x02)) {
+    if (!(status & STATUS_WEL)) {
         printf("\nStatus:\t\t0x%02Xh\tWE %s", status, "disabled");
         printf("Can`t erase, chip write protected!");
         Adapter_release();
@@ -77,7 +78,7 @@ int CTAMREL::FLASH_Erase() {
         head_buf = tail_buf = nullptr;
         head_len = tail_len = 0;
         printf("\nChip full erase, please wait...");
-        unsigned char frame[1] = {0xC7};  // uses the latch set and tested above
+        unsigned char frame[1] = {SPI_CHIP_ERASE};  // uses the latch set and tested above
         adapter->WR_BLOCK(frame, 1, 0);
         delay_ms(1000);
         if (Wait_WriteBusy(360, 1000, true) != 1) ok = false;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "flash/spi_opcodes.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
@@ -24,7 +25,7 @@ PageProgramResult Page_Program(CTAMREL* pgm, const PageProgramJob& job) {
         const unsigned long n = pgm->Data_Align(a, static_cast<int>(last ? rest : P), last);
 
         unsigned char* frame = pgm->io_buf;
-        frame[0] = 0x02;
+        frame[0] = SPI_PAGE_PROGRAM;
         frame[1] = static_cast<unsigned char>(a >> 16);
         frame[2] = static_cast<unsigned char>(a >> 8);
         frame[3] = static_cast<unsigned char>(a);

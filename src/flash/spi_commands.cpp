@@ -3,22 +3,14 @@
 #include <cstring>
 
 #include "adapters/delay.h"
+#include "flash/spi_opcodes.h"
 #include "run/console.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
 namespace {
 
-enum : unsigned char {
-    SPI_READ_JEDEC = 0x9F,
-    SPI_READ_STATUS = 0x05,
-    SPI_WRITE_ENABLE = 0x06,
-    SPI_WRITE_DISABLE = 0x04,
-    SPI_READ = 0x03,
-    STATUS_FILLER = 0x00,
-    STATUS_BUSY = 0x01,
-    STATUS_WEL = 0x02,
-};
+const unsigned char STATUS_FILLER = 0x00;
 
 // One chip-select frame; without a cable nothing is clocked and buf keeps what it held.
 void send_frame(CInterface* adapter, unsigned char* buf, long total_len, long read_len) {

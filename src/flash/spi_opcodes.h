@@ -1,0 +1,26 @@
+// SPI NOR command opcodes and status register bits, as they travel on the wire. The
+// command layer builds its frames from them and the chip model decodes them.
+#pragma once
+
+enum : unsigned char {
+    SPI_WRITE_STATUS = 0x01,
+    SPI_PAGE_PROGRAM = 0x02,
+    SPI_READ = 0x03,
+    SPI_WRITE_DISABLE = 0x04,
+    SPI_READ_STATUS = 0x05,
+    SPI_WRITE_ENABLE = 0x06,
+    SPI_ERASE_4K = 0x20,
+    SPI_ERASE_8K = 0x40,
+    SPI_ERASE_32K = 0x52,
+    SPI_CHIP_ERASE_ALT = 0x60,
+    SPI_READ_JEDEC = 0x9F,
+    SPI_CHIP_ERASE = 0xC7,
+    SPI_ERASE_SECTOR = 0xD8,
+};
+
+enum : unsigned char {
+    STATUS_BUSY = 0x01,
+    STATUS_WEL = 0x02,
+    STATUS_PROTECT = 0xBC,  // BP bits and SRP
+    STATUS_SRP = 0x80,
+};
