@@ -22,6 +22,13 @@ void Read_Address(const char* arg, uint32_t* field, uint8_t* flag) {
     if (Read_Number32(arg + 4, &v)) *field = static_cast<uint32_t>(v);
 }
 
+// -e, -w and -v keep an earlier file name when none follows them.
+void Take_Data_File(Setup_struct* s, const char* file) {
+    if (!file) return;
+    s->file_name = file;
+    s->has_file_name = 1;
+}
+
 }  // namespace
 
 int CCMDP::Parse(int argc, char** argv) {
@@ -52,17 +59,11 @@ int CCMDP::Parse(int argc, char** argv) {
         } else if (c2 == 's') {
             s->operation = OP_SHOWMEM;
         } else if (c2 == 'e') {
-            if (file) {
-                s->file_name = file;
-                s->has_file_name = 1;
-            }
+            Take_Data_File(s, file);
             s->operation = OP_ERASE;
             s->do_erase = 1;
         } else if (c2 == 'w') {
-            if (file) {
-                s->file_name = file;
-                s->has_file_name = 1;
-            }
+            Take_Data_File(s, file);
             s->operation = OP_WRITE;
             s->do_write = 1;
         } else if (c2 == 'd') {
@@ -70,10 +71,7 @@ int CCMDP::Parse(int argc, char** argv) {
             s->operation = OP_DUMP;
             s->do_dump = 1;
         } else if (c2 == 'v') {
-            if (file) {
-                s->file_name = file;
-                s->has_file_name = 1;
-            }
+            Take_Data_File(s, file);
             s->operation = OP_VERIFY;
             s->do_verify = 1;
         } else if (c2 == 'f' && c3 == 'w') {
