@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "run/console.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
@@ -75,7 +76,8 @@ int CTAMREL::FLASH_Dump() {
         }
         addr += chunk;
         done += chunk;
-        printf("Reading dump:\t\t0x%08lX (%lu%%)\r", addr, done * 100 / length);
+        Print_Progress("Reading dump:", "Reading dump:\t\t0x%08lX (%lu%%)\r", addr,
+                       done * 100 / length);
     }
     const Partial rule = partial_rule(f, name);
     if (fclose(f) != 0) {

@@ -7,6 +7,7 @@
 #include "adapters/delay.h"
 #include "flash/range_check.h"
 #include "flash/spi_opcodes.h"
+#include "run/console.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
@@ -94,8 +95,8 @@ int CTAMREL::FLASH_Erase() {
             }
             if (Wait_WriteBusy(200, 100) != 1) ok = false;
             Write_Enable();
-            printf("\rErase %s%d->%d\tOK", erase_label, static_cast<int>(first),
-                   static_cast<int>(i));
+            Print_Progress("Erase", "\rErase %s%d->%d\tOK", erase_label, static_cast<int>(first),
+                           static_cast<int>(i));
             const unsigned long mid = i * es + es / 2;
             unsigned char frame[4] = {setup->cmd_erase, static_cast<unsigned char>(mid >> 16),
                                       static_cast<unsigned char>(mid >> 8),

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "flash/spi_opcodes.h"
+#include "run/console.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
@@ -37,7 +38,7 @@ PageProgramResult Page_Program(CTAMREL* pgm, const PageProgramJob& job) {
 
         a += n;
         done += n;
-        printf("%s0x%08lX (%lu%%)\r", job.progress, a, done * 100 / job.len);
+        Print_Progress(job.progress, "%s0x%08lX (%lu%%)\r", job.progress, a, done * 100 / job.len);
     }
     return res;
 }

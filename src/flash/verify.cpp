@@ -7,6 +7,7 @@
 
 #include "flash/flash_alloc.h"
 #include "flash/range_check.h"
+#include "run/console.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
@@ -61,11 +62,12 @@ int CTAMREL::FLASH_Verify() {
 
         a += chunk;
         done += chunk;
-        printf("Verify data:\t\t0x%08lX (%01lu%%)", a, done * 100 / L);
         if (errors > 0)
-            printf(" Errors: %d\r", static_cast<int>(errors));
+            Print_Progress("Verify data:", "Verify data:\t\t0x%08lX (%01lu%%) Errors: %d\r", a,
+                           done * 100 / L, static_cast<int>(errors));
         else
-            printf("\r");
+            Print_Progress("Verify data:", "Verify data:\t\t0x%08lX (%01lu%%)\r", a,
+                           done * 100 / L);
     }
     free(cmp);
 

@@ -7,5 +7,11 @@ extern const char* const TAMREL_CONTACT;
 // Colour hook around error messages; output is plain text, so it does nothing.
 void SetColor(int fg, int bg);
 
+// Prints one progress line, a line that the next one of its series overwrites ("\r").
+// `series` names the kind of line (its label), so that the console can tell a line of
+// the same series from one of another.
+void Print_Progress(const char* series, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
 // Formatted diagnostic output, flushed at once.
 int _trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
