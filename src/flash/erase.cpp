@@ -7,6 +7,7 @@
 #include "adapters/delay.h"
 #include "flash/range_check.h"
 #include "flash/spi_opcodes.h"
+#include "flash/write_protect.h"
 #include "run/console.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
@@ -59,6 +60,10 @@ int CTAMREL::FLASH_Erase() {
         printf("\nStatus:\t\t0x%02Xh\tWE %s", status, "disabled");
         printf("Can`t erase, chip write protected!");
         Adapter_release();
+        return -1;
+    }
+    if (Refuse_Protected(setup->mnf_id, status, "erase")) {
+        Write_Disable();  // leave the latch as it was found
         return -1;
     }
     printf("\nStatus:\t\t0x%02Xh\tWE %s", status, "enabled");

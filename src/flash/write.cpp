@@ -5,6 +5,7 @@
 
 #include "flash/page_program.h"
 #include "flash/range_check.h"
+#include "flash/write_protect.h"
 #include "run/tamrel.h"
 
 namespace {
@@ -47,6 +48,8 @@ int CTAMREL::FLASH_Write() {
         L = setup->has_addr_begin ? to_last : (to_last < fs ? to_last : fs);
     }
     if (!Erase_Size_Usable(setup) || !Range_Inside_Chip(setup, S, S + L)) return -1;
+    // A protected chip takes the page programs without a word and changes nothing.
+    if (Refuse_Protected(setup->mnf_id, Get_StatusReg(), "write")) return -1;
 
     // Never program when head and tail could not be kept.
     if (Save_Head_Tail() != 1) return -1;
