@@ -13,15 +13,22 @@
 CADAPTER::CADAPTER(CTAMREL* prog) : pgm(prog), target(nullptr) {}
 
 CADAPTER::~CADAPTER() {
+    Remove_Adapter();
+}
+
+int CADAPTER::Remove_Adapter() {
     if (pgm->adapter) {
         delete pgm->adapter;
         pgm->adapter = nullptr;
     }
+    int result = 1;
     if (target) {
         D2XX_SetBackend(nullptr);
+        result = target->Finish();
         delete target;
         target = nullptr;
     }
+    return result;
 }
 
 int CADAPTER::Add_Adapter() {

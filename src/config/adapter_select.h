@@ -15,6 +15,9 @@ public:
     // 1 adapter installed; 0 nothing configured, or after the reset; -1 open failed.
     int Add_Adapter();
     void Reset();
+    // Deletes the adapter, then finishes the emulated board (image written back). 1, or -1
+    // when the board could not save what the run did. The destructor does it when not done.
+    int Remove_Adapter();
 
 private:
     CTAMREL* pgm;

@@ -124,12 +124,18 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
     return t.release();
 }
 
-CEmulatedTarget::~CEmulatedTarget() {
-    if (!ready_) return;
+int CEmulatedTarget::Finish() {
+    if (!ready_) return 1;
+    ready_ = false;
     delay_set_sink(nullptr, nullptr);
     chip_->SetFrameHook(nullptr, nullptr);
-    WriteImage();
-    AppendStats();
+    const bool image_ok = WriteImage();
+    const bool stats_ok = AppendStats();
+    return image_ok && stats_ok ? 1 : -1;
+}
+
+CEmulatedTarget::~CEmulatedTarget() {
+    Finish();
 }
 
 CPortAccess* CEmulatedTarget::PortAccess() {
@@ -205,23 +211,28 @@ int CEmulatedTarget::LoadImage() {
 }
 
 // Writes the content back in place; an untouched image is not rewritten.
-void CEmulatedTarget::WriteImage() {
-    if (image_.empty() || !chip_->Modified()) return;
+bool CEmulatedTarget::WriteImage() {
+    if (image_.empty() || !chip_->Modified()) return true;
     const std::vector<uint8_t>& mem = chip_->Memory();
     FILE* f = fopen(image_.c_str(), "r+b");
     if (f == nullptr) f = fopen(image_.c_str(), "wb");
     bool ok = f != nullptr && fwrite(mem.data(), 1, mem.size(), f) == mem.size();
-    if (f != nullptr && fclose(f) != 0) ok = false;
-    if (!ok) printf("\nError: can`t write emulate_image %s", image_.c_str());
+    int err = errno;
+    if (f != nullptr && fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) printf("\nError: can`t write emulate_image %s: %s\n", image_.c_str(), strerror(err));
+    return ok;
 }
 
 // One JSON line per run.
-void CEmulatedTarget::AppendStats() {
-    if (stats_path_.empty()) return;
+bool CEmulatedTarget::AppendStats() {
+    if (stats_path_.empty()) return true;
     FILE* f = fopen(stats_path_.c_str(), "a");
     if (f == nullptr) {
-        printf("\nError: can`t append to emulate_stats %s", stats_path_.c_str());
-        return;
+        printf("\nError: can`t append to emulate_stats %s\n", stats_path_.c_str());
+        return false;
     }
     const ChipStats& st = chip_->Stats();
     uint64_t ports = lpt_->Accesses();
@@ -254,5 +265,7 @@ void CEmulatedTarget::AppendStats() {
             static_cast<unsigned long long>(ports), static_cast<unsigned long long>(usb),
             static_cast<unsigned long long>(clock_ns), static_cast<unsigned long long>(wire_ns),
             static_cast<double>(wire_ns) / 1e9);
-    if (fclose(f) != 0) printf("\nError: can`t append to emulate_stats %s", stats_path_.c_str());
+    if (fclose(f) == 0) return true;
+    printf("\nError: can`t append to emulate_stats %s\n", stats_path_.c_str());
+    return false;
 }

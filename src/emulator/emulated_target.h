@@ -18,8 +18,10 @@ public:
     // Builds the board that setup->emulate_* describe. On failure prints a clear
     // "Error:" line, leaves every file untouched and returns null.
     static CEmulatedTarget* Create(CTAMREL* pgm);
-    // Writes the image back, appends the stats line, removes the virtual clock.
-    ~CEmulatedTarget();
+    // Removes the virtual clock, writes the image back and appends the stats line, once.
+    // 1, or -1 after an "Error:" line when the image or the stats could not be written.
+    int Finish();
+    ~CEmulatedTarget();  // Finish(), when not done yet
     CEmulatedTarget(const CEmulatedTarget&) = delete;
     CEmulatedTarget& operator=(const CEmulatedTarget&) = delete;
 
@@ -32,8 +34,8 @@ public:
 private:
     CEmulatedTarget();
     int LoadImage();
-    void WriteImage();
-    void AppendStats();
+    bool WriteImage();
+    bool AppendStats();
     static void OnDelay(unsigned long long ns, void* ctx);
     static void OnFrame(void* ctx);
 
@@ -42,7 +44,7 @@ private:
     std::string stats_path_;
     int32_t interrupt_after_ = 0;
     bool interrupted_ = false;
-    bool ready_ = false;  // fully built: the destructor has work to do
+    bool ready_ = false;  // fully built and not finished: Finish() has work to do
     std::unique_ptr<CFlashChip> chip_;
     std::unique_ptr<CEmulatedLpt> lpt_;
     std::unique_ptr<CEmulatedUsbBlaster> usb_;
