@@ -1,9 +1,12 @@
 // Geometry check: the record's sizes, the command-line range and the data file.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 
+#include "fileutil/file_utils.h"
 #include "run/tamrel.h"
 
 namespace {
@@ -78,6 +81,13 @@ int check_range(const Setup_struct* s) {
                s->erase_size);
         return -1;
     }
+    if (plan.write && s->has_addr_begin && s->has_addr_last &&
+        uint64_t{s->addr_last} + 1 - s->addr_begin > s->file_size) {
+        // The write would stop at the file's end with the range already erased.
+        printf("\nError: range 0x%X..0x%X is longer than \"%s\" (0x%X Bytes): write refused\n",
+               s->addr_begin, s->addr_last, s->file_name.c_str(), s->file_size);
+        return -1;
+    }
     if (s->has_addr_begin && s->addr_begin >= s->total_size) {
         printf("\nError: -ab=0x%X lies beyond the chip's last address 0x%X\n", s->addr_begin,
                s->total_size - 1);
@@ -103,6 +113,48 @@ int check_range(const Setup_struct* s) {
         return -1;
     }
     return 1;
+}
+
+// A dump truncates its file before it reads the chip: never the emulated chip's own image,
+// nor the data file of the run.
+int check_dump_file(const Setup_struct* s) {
+    const char* dump = s->dump_name.c_str();
+    if (!s->emulate_name.empty() && !s->emulate_image.empty() &&
+        Same_File(dump, s->emulate_image.c_str())) {
+        printf("\nError: dump file \"%s\" is the emulated chip's image: dump refused\n", dump);
+        return -1;
+    }
+    if (s->has_file_name && Same_File(dump, s->file_name.c_str())) {
+        printf("\nError: dump file \"%s\" is the data file \"%s\": dump refused\n", dump,
+               s->file_name.c_str());
+        return -1;
+    }
+    return 1;
+}
+
+// Opens the data file for reading. Only a regular file is taken, and the open does not wait
+// for a writer when the name is a FIFO.
+FILE* open_data_file(const std::string& name, uint64_t* size) {
+    const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        if (fd >= 0) close(fd);
+        printf("\n\nError: can`t open file: \"%s\"\n", name.c_str());
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        close(fd);
+        printf("\n\nError: \"%s\" is not a regular file.\n", name.c_str());
+        return nullptr;
+    }
+    FILE* f = fdopen(fd, "rb");  // O_NONBLOCK has no effect on a regular file
+    if (f == nullptr) {
+        close(fd);
+        printf("\n\nError: can`t open file: \"%s\"\n", name.c_str());
+        return nullptr;
+    }
+    *size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    return f;
 }
 
 }  // namespace
@@ -155,15 +207,9 @@ int CTAMREL::FLASH_Check_Parameters() {
             return -1;
         }
         if (s->data_file) fclose(s->data_file);
-        s->data_file = fopen(s->file_name.c_str(), "rb");
-        if (!s->data_file) {
-            printf("\n\nError: can`t open file: \"%s\"\n", s->file_name.c_str());
-            return -1;
-        }
-        struct stat st;
         uint64_t size = 0;
-        if (fstat(fileno(s->data_file), &st) == 0 && st.st_size > 0)
-            size = static_cast<uint64_t>(st.st_size);
+        s->data_file = open_data_file(s->file_name, &size);
+        if (!s->data_file) return -1;
         // Larger than any chip anyway; saturate so the range check below sees it.
         s->file_size = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
         if (s->file_size == 0) {
@@ -178,5 +224,6 @@ int CTAMREL::FLASH_Check_Parameters() {
         printf("\n\nflash_DB param error: Page or Block or Sector or Total size.\n");
         return -1;
     }
+    if (s->operation == OP_DUMP && check_dump_file(s) != 1) return -1;
     return check_range(s);
 }

@@ -1,8 +1,12 @@
 #include "fileutil/file_utils.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -14,10 +18,35 @@ long Stream_Size(FILE* f) {
     return ftell(f);
 }
 
+// The new content goes to a file beside the old one (beside the target of a symbolic link),
+// which replaces it only once it is complete and on the disk. Mode and owner are kept.
+bool Write_Beside(const char* path, const struct stat& old, const unsigned char* const parts[3],
+                  const size_t lens[3]) {
+    char* resolved = realpath(path, nullptr);
+    if (resolved == nullptr) return false;
+    const std::string target = resolved;
+    free(resolved);
+    std::string tmp = target + ".XXXXXX";
+    const int fd = mkstemp(&tmp[0]);
+    if (fd < 0) return false;
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+        // Not permitted: the new file belongs to the caller.
+    }
+    FILE* out = fdopen(fd, "wb");
+    bool ok = out != nullptr && fchmod(fd, old.st_mode & 07777) == 0;
+    for (int i = 0; ok && i < 3; i++)
+        ok = lens[i] == 0 || fwrite(parts[i], 1, lens[i], out) == lens[i];
+    ok = ok && fflush(out) == 0 && fsync(fd) == 0;
+    if (out != nullptr ? fclose(out) != 0 : close(fd) != 0) ok = false;
+    ok = ok && rename(tmp.c_str(), target.c_str()) == 0;
+    if (!ok) unlink(tmp.c_str());
+    return ok;
+}
+
 // Insert (grow by n) or overwrite (keep the length) n bytes at off. Everything is
-// checked before the first byte is written, so a refused call leaves the file as it was.
+// checked before anything is written, so a refused or failed call leaves the file as it was.
 int Rewrite(const char* path, const void* buf, int off, unsigned int n, bool insert) {
-    FILE* f = fopen(path, "rb+");
+    FILE* f = fopen(path, "rb+");  // a file that may not be written is not rewritten either
     if (f == nullptr) {
         printf("\nCan`t open file: %s\n", path);
         return -1;
@@ -41,26 +70,26 @@ int Rewrite(const char* path, const void* buf, int off, unsigned int n, bool ins
         return -1;
     }
 
-    size_t saved_len = static_cast<size_t>(len - end);
-    unsigned char* saved = static_cast<unsigned char*>(malloc(saved_len ? saved_len : 1));
-    if (saved == nullptr) {
+    const size_t size = static_cast<size_t>(len);
+    unsigned char* old = static_cast<unsigned char*>(malloc(size ? size : 1));
+    if (old == nullptr) {
         printf("\nError: not enough memory to rewrite file: %s\n", path);
         fclose(f);
         return -1;
     }
-    if (fseek(f, static_cast<long>(end), SEEK_SET) != 0 ||
-        fread(saved, 1, saved_len, f) != saved_len) {
+    if (fseek(f, 0, SEEK_SET) != 0 || fread(old, 1, size, f) != size) {
         printf("\nCan`t read file: %s\n", path);
-        free(saved);
+        free(old);
         fclose(f);
         return -1;
     }
 
-    bool ok = fseek(f, off, SEEK_SET) == 0;
-    ok = ok && fwrite(buf, 1, n, f) == n;
-    ok = ok && fwrite(saved, 1, saved_len, f) == saved_len;
-    free(saved);
-    ok = (fclose(f) == 0) && ok;  // buffered bytes reach the disk only here
+    const unsigned char* const parts[3] = {old, static_cast<const unsigned char*>(buf), old + end};
+    const size_t lens[3] = {static_cast<size_t>(off), n, static_cast<size_t>(len - end)};
+    struct stat st;
+    const bool ok = fstat(fileno(f), &st) == 0 && Write_Beside(path, st, parts, lens);
+    free(old);
+    fclose(f);
     if (!ok) {
         printf("File recordind error: %s\n", path);
         return -1;
@@ -89,7 +118,7 @@ int Edit_File(const char* path, const void* buf, int off, unsigned int n) {
 }
 
 int Read_File(const char* path, void* buf, int off, unsigned int n) {
-    FILE* f = fopen(path, "r+");
+    FILE* f = fopen(path, "rb");
     if (f == nullptr) {
         printf("\nCan`t open file: %s\n", path);
         return -1;
@@ -125,8 +154,15 @@ long Copy_PieceSize(long size) {
     return piece > COPY_PIECE_MAX ? COPY_PIECE_MAX : piece;
 }
 
+bool Same_File(const char* a, const char* b) {
+    struct stat sa, sb;
+    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 int Copy_File(const char* dst, const char* src) {
-    if (strcmp(dst, src) == 0) return -1;
+    // The destination is truncated first: never when it is the source under another name.
+    if (strcmp(dst, src) == 0 || Same_File(dst, src)) return -1;
     FILE* in = fopen(src, "rb");
     if (in == nullptr) {
         printf("\nCan`t open source file: %s\n", src);

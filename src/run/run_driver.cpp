@@ -62,9 +62,12 @@ int Run_Stages(Setup_struct& setup, int argc, char** argv) {
     if (pgm.FLASH_Identify() != 1 || Stop_On_Interrupt(pgm)) return -1;
     if (pgm.FLASH_Check_Parameters() != 1 || Stop_On_Interrupt(pgm)) return -1;
     pgm.Adapter_ini();
+    pgm.FLASH_Check_ByName();
     int result = Dispatch(pgm);
     if (Stop_On_Interrupt(pgm)) return -1;
     pgm.Adapter_release();
+    // The emulated image is written back before the status is given, so its failure counts.
+    if (adapters.Remove_Adapter() != 1) return -1;
     return result == 1 ? 1 : -1;
 }
 
