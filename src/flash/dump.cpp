@@ -1,7 +1,9 @@
 // Copying a range of the chip into a binary file.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "run/console.h"
@@ -10,27 +12,47 @@
 
 namespace {
 
-// A failed dump must not leave a partial image that looks whole. Only a regular file is
-// touched: it was created or truncated by this dump, so none of its earlier content is
-// left to lose. It is removed when the name is that very file; reached through a link it is
-// emptied instead, so the link stays. Device nodes and the like are only closed.
-enum class Partial { Keep, Remove, Empty };
-
-Partial partial_rule(FILE* f, const char* name) {
-    struct stat opened, named;
-    if (fstat(fileno(f), &opened) != 0 || !S_ISREG(opened.st_mode)) return Partial::Keep;
-    const bool same = lstat(name, &named) == 0 && S_ISREG(named.st_mode) &&
-                      named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
-    return same ? Partial::Remove : Partial::Empty;
+// Opens the dump file for writing from its start; `created` tells whether this run made it.
+FILE* open_dump(const char* name, bool* created) {
+    int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    *created = fd >= 0;
+    if (fd < 0 && errno == EEXIST) fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    FILE* f = fdopen(fd, "wb");
+    if (f == nullptr) {
+        close(fd);
+        if (*created) unlink(name);
+    }
+    return f;
 }
 
-void discard_partial(FILE* f, const char* name) {
-    const Partial rule = partial_rule(f, name);
-    if (rule == Partial::Empty && ftruncate(fileno(f), 0) != 0) {
-        // Nothing more to do; the dump is reported as failed anyway.
-    }
-    fclose(f);
+// A failed dump must not leave a partial image that looks whole where there was none: a
+// regular file this run created is removed, while the name still leads to it. A file that
+// was there before is the user's: it stays as the failure left it, and the user is told.
+// Device nodes and the like are only closed.
+enum class Partial { Remove, Keep, Leave };
+
+Partial partial_rule(FILE* f, const char* name, bool created) {
+    struct stat opened, named;
+    if (fstat(fileno(f), &opened) != 0 || !S_ISREG(opened.st_mode)) return Partial::Leave;
+    if (!created) return Partial::Keep;
+    const bool same =
+        lstat(name, &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+    return same ? Partial::Remove : Partial::Leave;
+}
+
+// `lead` starts the note on a line of its own ("\n" after a progress line).
+void handle_partial(Partial rule, const char* name, const char* lead) {
     if (rule == Partial::Remove) remove(name);
+    if (rule == Partial::Keep)
+        printf("%s\"%s\" existed before this dump: left as it is now, with an incomplete dump\n",
+               lead, name);
+}
+
+void discard_partial(FILE* f, const char* name, bool created, const char* lead) {
+    const Partial rule = partial_rule(f, name, created);
+    fclose(f);
+    handle_partial(rule, name, lead);
 }
 
 }  // namespace
@@ -53,7 +75,8 @@ int CTAMREL::FLASH_Dump() {
     }
 
     const char* name = setup->dump_name.c_str();
-    FILE* f = fopen(name, "wb");
+    bool created = false;
+    FILE* f = open_dump(name, &created);
     if (!f) {
         printf("\nError: can`t create file %s\n", name);
         return -1;
@@ -63,7 +86,7 @@ int CTAMREL::FLASH_Dump() {
     unsigned long done = 0;
     while (done < length) {
         if (Interrupt_Pending()) {
-            discard_partial(f, name);
+            discard_partial(f, name, created, "\n");
             return -1;
         }
         const unsigned long chunk = length - done < P ? length - done : P;
@@ -71,7 +94,7 @@ int CTAMREL::FLASH_Dump() {
         // Flushed per chunk so that a full disk shows at the block it hit.
         if (fwrite(io_buf, 1, chunk, f) < chunk || fflush(f) != 0) {
             printf("Error: cannot write block %lu to file\n", addr / chunk);
-            discard_partial(f, name);
+            discard_partial(f, name, created, "");
             return -1;
         }
         addr += chunk;
@@ -79,10 +102,10 @@ int CTAMREL::FLASH_Dump() {
         Print_Progress("Reading dump:", "Reading dump:\t\t0x%08lX (%lu%%)\r", addr,
                        done * 100 / length);
     }
-    const Partial rule = partial_rule(f, name);
+    const Partial rule = partial_rule(f, name, created);
     if (fclose(f) != 0) {
         printf("\nError: can`t close file %s\n", name);
-        if (rule == Partial::Remove) remove(name);
+        handle_partial(rule, name, "");
         return -1;
     }
     return 1;
