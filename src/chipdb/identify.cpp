@@ -13,21 +13,52 @@ const char kSearchLine[] = "\nSearch chip in:\tflash_db.cfg - ";
 
 enum RecordMatch { RECORD_NO, RECORD_YES, RECORD_NO_EXTID };
 
-// Compares one captured record line with the ids the chip answered.
-RecordMatch match_record(CTAMREL* pgm, const std::string& line) {
-    const Setup_struct* s = pgm->setup;
+struct ChipIds {
+    uint8_t mnf;
+    uint16_t jedec;
+    uint16_t ext;
+};
+
+ChipIds read_ids(CTAMREL* pgm) {
+    unsigned char id[6] = {0, 0, 0, 0, 0, 0};
+    pgm->FLASH_Read_JEDEC(id);
+    return {id[1], static_cast<uint16_t>(id[2] << 8 | id[3]),
+            static_cast<uint16_t>(id[4] << 8 | id[5])};
+}
+
+// Compares one captured record line with the ids a chip answered.
+RecordMatch match_record(CTAMREL* pgm, const std::string& line, const ChipIds& chip) {
     int found = 0;
 
     long value = pgm->Get_env_val(line.c_str(), "mnfid", &found);
-    if (found != 1 || static_cast<uint8_t>(value) != s->mnf_id) return RECORD_NO;
+    if (found != 1 || static_cast<uint8_t>(value) != chip.mnf) return RECORD_NO;
     value = pgm->Get_env_val(line.c_str(), "jedec", &found);
-    if (found != 1 || static_cast<uint16_t>(value) != s->jedec_id) return RECORD_NO;
+    if (found != 1 || static_cast<uint16_t>(value) != chip.jedec) return RECORD_NO;
     value = pgm->Get_env_val(line.c_str(), "extid", &found);
     if (found != 1) return RECORD_NO_EXTID;
     uint16_t extid = static_cast<uint16_t>(value);
-    if (extid != 0) return extid == s->ext_id ? RECORD_YES : RECORD_NO;
+    if (extid != 0) return extid == chip.ext ? RECORD_YES : RECORD_NO;
     // extid=0 stands for chips that send nothing after the id: 0x00 or 0xFF bytes
-    return (s->ext_id == 0x0000 || s->ext_id == 0x00FF) ? RECORD_YES : RECORD_NO;
+    return (chip.ext == 0x0000 || chip.ext == 0x00FF) ? RECORD_YES : RECORD_NO;
+}
+
+// The record's ids as "0xMM 0xJJJJ", with " 0xEEEE" when it gives extid=; empty when it
+// gives no jedec= to compare with.
+std::string record_ids(CTAMREL* pgm, const std::string& line) {
+    int found = 0;
+    const long jedec = pgm->Get_env_val(line.c_str(), "jedec", &found);
+    if (found != 1) return "";
+    const long mnf = pgm->Get_env_val(line.c_str(), "mnfid", &found);
+    char text[32];
+    snprintf(text, sizeof text, "0x%02X 0x%04X", static_cast<unsigned>(mnf & 0xFF),
+             static_cast<unsigned>(jedec & 0xFFFF));
+    std::string ids = text;
+    const long ext = pgm->Get_env_val(line.c_str(), "extid", &found);
+    if (found == 1) {
+        snprintf(text, sizeof text, " 0x%04X", static_cast<unsigned>(ext & 0xFFFF));
+        ids += text;
+    }
+    return ids;
 }
 
 }  // namespace
@@ -44,11 +75,10 @@ int CTAMREL::FLASH_Identify() {
     }
 
     Adapter_ini();
-    unsigned char id[6] = {0, 0, 0, 0, 0, 0};
-    FLASH_Read_JEDEC(id);
-    setup->mnf_id = id[1];
-    setup->jedec_id = static_cast<uint16_t>(id[2] << 8 | id[3]);
-    setup->ext_id = static_cast<uint16_t>(id[4] << 8 | id[5]);
+    const ChipIds chip = read_ids(this);
+    setup->mnf_id = chip.mnf;
+    setup->jedec_id = chip.jedec;
+    setup->ext_id = chip.ext;
 
     if (setup->use_lpt)
         printf("SPI by LPT port: 0x%Xh", setup->lpt_addr);
@@ -84,7 +114,7 @@ int CTAMREL::FLASH_Identify() {
             printf("\tIs not added to DB\n");
             return -1;
         }
-        RecordMatch match = match_record(this, line);
+        RecordMatch match = match_record(this, line, chip);
         if (match == RECORD_NO) continue;
         if (match == RECORD_NO_EXTID)
             printf("OK, Warning: 'extid=' not defined!");
@@ -96,4 +126,22 @@ int CTAMREL::FLASH_Identify() {
     if (DB_Parser(line.c_str(), this) != 1) return -1;
     mnf.configure_chip_setup();
     return 1;
+}
+
+void CTAMREL::FLASH_Check_ByName() {
+    if (!setup->has_device_name || !adapter_active) return;
+    const ChipIds chip = read_ids(this);
+    // No answer (no chip, or one without the id command): the reason -n= exists.
+    if (chip.jedec == 0x0000 || chip.jedec == 0x00FF || (chip.mnf == 0xFF && chip.jedec == 0xFFFF))
+        return;
+    std::string line;
+    int result = 0;
+    key_pos = 0;
+    Get_keyString(kDbFile, &line, ("\nname=" + setup->device_name).c_str(), result);
+    if (result != 1 || match_record(this, line, chip) != RECORD_NO) return;
+    const std::string ids = record_ids(this, line);
+    if (ids.empty()) return;
+    printf(
+        "\nWarning: the chip answers id 0x%02X 0x%04X 0x%04X, the record taken by -n=%s has %s\n",
+        chip.mnf, chip.jedec, chip.ext, setup->device_name.c_str(), ids.c_str());
 }

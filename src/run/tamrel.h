@@ -31,6 +31,8 @@ public:
     int Id_ByName();
     int FLASH_Identify();
     int FLASH_Check_Parameters();
+    // By name, with the adapter powered: warns when the chip answers another record's id.
+    void FLASH_Check_ByName();
     void FLASH_Info();
 
     // SPI command layer (flash/spi_commands.cpp).
