@@ -153,6 +153,39 @@ TEST_P(Program, VerifyCountsDifferingBytes) {
     EXPECT_EQ(r.status, 255);
 }
 
+// Block protection makes the chip ignore erase and program commands: each step that would
+// send one is refused before it does, and says how to clear the bits.
+TEST_P(Program, ProtectedChipIsRefusedBeforeAnyEraseOrProgramFrame) {
+    const std::vector<uint8_t> image = Pattern(0x20000, 8);
+    dir.WriteBytes("data.bin", Pattern(0x100, 9));
+    const std::string erase =
+        "\nError: status register 0x9E: block protection bits 0x1C set, erase refused; -u clears "
+        "them\n";
+    const std::string write =
+        "\nError: status register 0x9C: block protection bits 0x1C set, write refused; -u clears "
+        "them\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-e"}, erase},
+        {{"-e", "-ab=0x1000", "-al=0x1FFF"}, erase},
+        {{"-w", "data.bin", "-ab=0x1000"}, write},
+        {{"-e", "-w", "-v", "data.bin", "-ab=0x1000"}, erase},
+    };
+    for (const auto& [args, refusal] : cases) {
+        SCOPED_TRACE(args[0] + " " + args.back());
+        dir.Configure(GetParam(), "W25X10", "emulate_status=0x9C\nemulate_stats=stats.json\n");
+        dir.WriteBytes("flash.bin", image);
+        std::remove(dir.Path("stats.json").c_str());
+        RunResult r = dir.Run(args);
+        EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) + "\n" + refusal + "\n");
+        EXPECT_EQ(r.status, 255);
+        EXPECT_TRUE(dir.ReadBytes("flash.bin") == image);
+        const std::vector<uint8_t> stats = dir.ReadBytes("stats.json");
+        const std::string commands(stats.begin(), stats.end());
+        for (const char* op : {"\"0x02\"", "\"0x20\"", "\"0xD8\"", "\"0xC7\""})
+            EXPECT_EQ(commands.find(op), std::string::npos) << op << " sent";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Cables, Program, ::testing::Values(Cable::Lpt, Cable::Usb),
                          [](const auto& p) { return p.param == Cable::Lpt ? "Lpt" : "Usb"; });
 

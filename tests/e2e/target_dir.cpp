@@ -1,9 +1,11 @@
 #include "e2e/target_dir.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -65,6 +67,13 @@ RunResult TargetDir::Run(const std::vector<std::string>& args) const {
         dup2(fds[1], STDOUT_FILENO);
         close(fds[1]);
         if (chdir(dir_.c_str()) != 0) _exit(127);
+        if (file_size_limit_ > 0) {
+            signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+            struct rlimit rl;
+            getrlimit(RLIMIT_FSIZE, &rl);
+            rl.rlim_cur = static_cast<rlim_t>(file_size_limit_);
+            if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(126);
+        }
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(TAMREL_BIN));
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

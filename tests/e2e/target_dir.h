@@ -32,9 +32,12 @@ public:
     // Runs tamrel in this folder; `signal_after_ms` > 0 is not used (interrupts come from
     // the emulator's frame counter).
     RunResult Run(const std::vector<std::string>& args) const;
+    // Later runs may not write any file beyond `bytes` (0: no limit), as on a full disk.
+    void LimitFileSize(long bytes) { file_size_limit_ = bytes; }
 
 private:
     std::string dir_;
+    long file_size_limit_ = 0;
 };
 
 std::vector<uint8_t> Pattern(size_t n, uint32_t seed);

@@ -1,7 +1,12 @@
 #include "fileutil/file_utils.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <filesystem>
 #include <string>
 
 #include "config/temp_cwd.h"
@@ -27,14 +32,25 @@ TEST_F(FileUtils, CopyReadAndSize) {
     EXPECT_EQ(data, Read("dst"));  // left as it was
     EXPECT_EQ(1, Copy_File("dst", "empty"));
     EXPECT_EQ("", Read("dst"));
-    EXPECT_EQ(-1, Copy_File("src", "src"));
-    EXPECT_EQ(data, Read("src"));
+    // The same file under another name or through a link is never truncated.
+    ASSERT_EQ(0, link("src", "hard"));
+    ASSERT_EQ(0, symlink("src", "soft"));
+    for (const char* same : {"src", "./src", "hard", "soft"}) {
+        EXPECT_EQ(-1, Copy_File(same, "src")) << same;
+        EXPECT_EQ(data, Read("src"));
+    }
     EXPECT_EQ(250, Get_FileSize("src"));
     char buf[4] = {};
     EXPECT_EQ(1, Read_File("src", buf, 246, 4));
     EXPECT_EQ(data.substr(246), std::string(buf, 4));
     EXPECT_EQ(-1, Read_File("src", buf, 247, 4));  // a short piece is refused
     EXPECT_EQ(-1, Read_File("src", buf, -1, 4));
+    // A running program may not be written, even by root, but it can be read.
+    EXPECT_EQ(1, Read_File("/proc/self/exe", buf, 0, 4));
+    EXPECT_EQ(
+        "\x7F"
+        "ELF",
+        std::string(buf, 4));
 }
 
 // Insert (Add_to_File) or overwrite (Edit_File) "XY" in "abcdef"; refusals print an Error.
@@ -60,6 +76,39 @@ TEST_F(FileUtils, InsertAndOverwriteRefuseOffsetsOutsideTheFile) {
     EXPECT_EQ(0, Get_FileSize("none"));
     EXPECT_EQ("\nCan`t open file: none\n\nCan`t open file: none\n",
               testing::internal::GetCapturedStdout());
+}
+
+// A rewrite that fails half-way (the disk fills) leaves the file as it was and no stray
+// file beside it; one that succeeds keeps the file's mode and a symbolic link to it.
+TEST_F(FileUtils, RewriteReplacesTheFileOnlyWhenComplete) {
+    const std::string data(0x10000, 'd');
+    Write("f", data);
+    ASSERT_EQ(0, chmod("f", 0640));
+    ASSERT_EQ(0, symlink("f", "ln"));
+    rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 0x8000;
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+    testing::internal::CaptureStdout();
+    const int inserted = Add_to_File("f", "XY", 0, 2);
+    const int edited = Edit_File("ln", "XY", 0, 2);
+    setrlimit(RLIMIT_FSIZE, &saved), signal(SIGXFSZ, old_handler);
+    EXPECT_EQ("File recordind error: f\nFile recordind error: ln\n",
+              testing::internal::GetCapturedStdout());
+    EXPECT_EQ(-1, inserted);
+    EXPECT_EQ(-1, edited);
+    EXPECT_EQ(data, Read("f"));
+    EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator("."), {}));
+
+    EXPECT_EQ(0, Edit_File("ln", "XY", 0x8000, 2));
+    EXPECT_EQ(data.substr(0, 0x8000) + "XY" + data.substr(0x8002), Read("f"));
+    struct stat st;
+    ASSERT_EQ(0, lstat("ln", &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(0, stat("f", &st));
+    EXPECT_EQ(0640u, st.st_mode & 07777);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "config/temp_cwd.h"
 #include "emulator/flash_chip.h"
 #include "flash/flash_alloc.h"
+#include "flash/write_protect.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
@@ -79,6 +80,12 @@ TEST_F(FlashOps, RefusalsSendNoEraseOrProgramFrame) {
         // The head is had, the tail is not.
         {true, [&] { chip.Memory()[0x10000] = 0, allocs_left = 1, Flash_Set_Alloc(limited); },
          started + "\nRead data Head:\tS1\tOK\nMemory allocation Error!\n"},
+        {true,
+         [&] {
+             chip = CFlashChip({0xEF, 0x4016, 0, 0x40000, 0x10000, 0x9C});
+         },
+         "\nError: status register 0x9E: block protection bits 0x1C set, erase refused; -u clears "
+         "them\n"},
     };
     UseFile(std::vector<unsigned char>(0x200, 0x5A));
     setup.addr_begin = 0x12345, setup.addr_last = 0x32344;
@@ -94,6 +101,25 @@ TEST_F(FlashOps, RefusalsSendNoEraseOrProgramFrame) {
         for (unsigned char op : {0x02, 0x20, 0xD8, 0xC7})
             EXPECT_EQ(0u, chip.Stats().commands[op]) << erase_out;
         chip.SetFault(ChipFault::None), Flash_Set_Alloc(nullptr);
+    }
+    EXPECT_EQ(0, chip.Status() & 0x02) << "write enable latch left set";
+}
+
+// Which status bits protect the array differs by maker: SRP, TB and SEC alone never do; an
+// Atmel DF part reports its WP# pin in bit 4; Macronix and ISSI keep QE in bit 6 and BP3 in
+// bit 5; Micron keeps BP3 in bit 6 and TB in bit 5.
+TEST_F(FlashOps, ProtectionBitsByMaker) {
+    const std::tuple<uint8_t, unsigned char, bool> cases[] = {
+        {0xEF, 0x04, true},  {0xEF, 0x10, true}, {0xEF, 0xE0, false}, {0xC8, 0x60, false},
+        {0x1F, 0x10, false}, {0x1F, 0x0C, true}, {0xC2, 0x40, false}, {0xC2, 0x20, true},
+        {0x9D, 0x40, false}, {0x9D, 0x20, true}, {0x20, 0x20, false}, {0x20, 0x40, true},
+        {0x01, 0x60, false}, {0xBF, 0x9C, true},
+    };
+    for (const auto& [maker, status, refused] : cases) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(refused, Refuse_Protected(maker, status, "write"))
+            << std::hex << +maker << " " << +status;
+        EXPECT_EQ(refused, !testing::internal::GetCapturedStdout().empty());
     }
 }
 
@@ -128,17 +154,30 @@ TEST_F(FlashOps, UnlockFailsWhileWpIsLow) {
     EXPECT_EQ(-1, r);
 }
 
-TEST_F(FlashOps, InterruptedDumpLeavesNoPartialFile) {
-    setup.dump_name = "dump.bin";
+// An interrupted dump removes the file it created, but keeps one that was there before.
+TEST_F(FlashOps, InterruptedDumpRemovesOnlyAFileItCreated) {
     chip.SetFrameHook(
         [](void* c) {
-            if (static_cast<CFlashChip*>(c)->Stats().frames == 2) raise(SIGINT);
+            if (static_cast<CFlashChip*>(c)->Stats().frames % 2 == 0) raise(SIGINT);
         },
         &chip);
-    Out([&] { return pgm.FLASH_Dump(); });
+    const std::string progress =
+        "Reading dump:\t\t0x00000100 (0%)\rReading dump:\t\t0x00000200 (0%)\r";
+    setup.dump_name = "dump.bin";
+    EXPECT_EQ(progress, Out([&] { return pgm.FLASH_Dump(); }));
     EXPECT_EQ(-1, r);
     EXPECT_EQ(2u, chip.Stats().frames);  // stopped before the next chunk
     EXPECT_NE(0, access("dump.bin", F_OK));
+
+    Interrupt_Clear();
+    Write("old.bin", "an earlier dump");
+    setup.dump_name = "old.bin";
+    EXPECT_EQ(progress +
+                  "\n\"old.bin\" existed before this dump: left as it is now, with an incomplete "
+                  "dump\n",
+              Out([&] { return pgm.FLASH_Dump(); }));
+    EXPECT_EQ(-1, r);
+    EXPECT_EQ(std::string(chip.Memory().begin(), chip.Memory().begin() + 0x200), Read("old.bin"));
 }
 
 }  // namespace
