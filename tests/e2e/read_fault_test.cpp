@@ -1,5 +1,5 @@
-// Dump, memory display, unlock, and runs that go wrong: busy chip, short file, bad dump
-// target, interruption.
+// Dump, memory display, unlock, and runs that go wrong: busy chip, refused data files and
+// dump files, failed dumps, image write-back, interruption.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

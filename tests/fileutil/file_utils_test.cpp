@@ -47,10 +47,7 @@ TEST_F(FileUtils, CopyReadAndSize) {
     EXPECT_EQ(-1, Read_File("src", buf, -1, 4));
     // A running program may not be written, even by root, but it can be read.
     EXPECT_EQ(1, Read_File("/proc/self/exe", buf, 0, 4));
-    EXPECT_EQ(
-        "\x7F"
-        "ELF",
-        std::string(buf, 4));
+    EXPECT_EQ("\177ELF", std::string(buf, 4));
 }
 
 // Insert (Add_to_File) or overwrite (Edit_File) "XY" in "abcdef"; refusals print an Error.
