@@ -2,11 +2,8 @@
 #include <cstdio>
 #include <string>
 
+#include "config/file_search.h"
 #include "run/tamrel.h"
-
-namespace {
-const char kDbFile[] = "flash_db.cfg";
-}
 
 int DB_Parser(const char* line, CTAMREL* pgm) {
     Setup_struct* s = pgm->setup;
@@ -66,7 +63,7 @@ int CTAMREL::Id_ByName() {
     int result = 0;
 
     key_pos = 0;
-    Get_keyString(kDbFile, &line, key.c_str(), result);
+    Get_keyString(Config_File_Path(setup, FLASH_DB_CFG), &line, key.c_str(), result);
     if (result == -1) return -1;
     if (result != 1) {
         printf("\nCan't find chip in 'flash_db.cfg'\n");

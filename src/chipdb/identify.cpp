@@ -3,12 +3,12 @@
 #include <string>
 
 #include "chipdb/manufacturer.h"
+#include "config/file_search.h"
 #include "run/console.h"
 #include "run/tamrel.h"
 
 namespace {
 
-const char kDbFile[] = "flash_db.cfg";
 const char kSearchLine[] = "\nSearch chip in:\tflash_db.cfg - ";
 
 enum RecordMatch { RECORD_NO, RECORD_YES, RECORD_NO_EXTID };
@@ -65,6 +65,7 @@ std::string record_ids(CTAMREL* pgm, const std::string& line) {
 
 int CTAMREL::FLASH_Identify() {
     CManufacturer mnf(setup);
+    const char* db_file = Config_File_Path(setup, FLASH_DB_CFG);
 
     if (setup->has_device_name) {
         printf("\nOperation by chip name.");
@@ -108,7 +109,7 @@ int CTAMREL::FLASH_Identify() {
     std::string line;
     for (;;) {
         int result = 0;
-        Get_keyString(kDbFile, &line, "\nname=", result);
+        Get_keyString(db_file, &line, "\nname=", result);
         if (result == -1) return -1;
         if (result != 1) {
             printf("\tIs not added to DB\n");

@@ -4,24 +4,45 @@
 #include <cstdio>
 #include <string>
 
+#include "config/file_search.h"
+#include "config/number.h"
 #include "run/tamrel.h"
 
 namespace {
 
-const char* const CFG_FILE = "config.cfg";
 const uint16_t LPT_ADDR_DEFAULT = 0x378;
-
-void Bad_Value(const char* key) {
-    printf("\nError: %s: no usable value for %s=\n", CFG_FILE, key);
-}
 
 }  // namespace
 
 int CCFGP::Find_Line(const char* key, std::string* line) {
     int result = 0;
     pgm->key_pos = 0;
-    pgm->Get_keyString(CFG_FILE, line, key, result);
+    pgm->Get_keyString(Config_File_Path(pgm->setup, CONFIG_CFG), line, key, result);
     return result;
+}
+
+// The emulate keys count only where they begin a line, the file's first line included, so
+// that a commented-out one never replaces a real cable.
+int CCFGP::Find_Line_Start(const std::string& key, std::string* line) {
+    int result = Find_Line(key.c_str(), nullptr);
+    if (result != 1) return result;
+    if (pgm->key_pos == key.size()) return Find_Line(key.c_str(), line);
+    return Find_Line(("\n" + key).c_str(), line);
+}
+
+// The number behind the last `key`= of `line`, read by the "%li" rules: 1 when it lies in
+// [min, max], 0 when there is none, -1 after an error line when it does not fit.
+int CCFGP::Read_Value(const std::string& line, const char* key, long long min, long long max,
+                      long long* value) {
+    int status = 0;
+    const std::string word = pgm->Get_env_txt(line.c_str(), key, &status);
+    const char* end = nullptr;
+    const NumberRead r = Read_Number_In(word.c_str(), min, max, value, &end);
+    if (r == NUMBER_OK) return 1;
+    if (r == NUMBER_NONE) return 0;
+    printf("\nError: %s: %s=%s is out of range (%lld to %lld)\n",
+           Config_File_Path(pgm->setup, CONFIG_CFG), key, word.c_str(), min, max);
+    return -1;
 }
 
 int CCFGP::Parse() {
@@ -32,15 +53,17 @@ int CCFGP::Parse() {
     if (result == 1) {
         std::string line;
         int found = Find_Line("lptaddr", &line);
+        if (found == -1) return -1;
         s->use_lpt = 1;
         s->lpt_addr = LPT_ADDR_DEFAULT;
-        if (found == 1) {
-            int status = 0;
-            long v = pgm->Get_env_val(line.c_str(), "lptaddr", &status);
-            if (status == 1) s->lpt_addr = static_cast<uint16_t>(v & 0xFFFF);
-        }
+        long long v = 0;
+        const int read = found == 1 ? Read_Value(line, "lptaddr", 0, 0xFFFF, &v) : 0;
+        if (read == -1) return -1;
+        if (read == 1) s->lpt_addr = static_cast<uint16_t>(v);
     }
-    if (Find_Line("port=usb", nullptr) == 1) s->use_usb = 1;
+    result = Find_Line("port=usb", nullptr);
+    if (result == -1) return -1;
+    if (result == 1) s->use_usb = 1;
 
     return Parse_Emulation();
 }
@@ -49,6 +72,7 @@ int CCFGP::Parse() {
 // asked for but cannot be set up must not fall back silently to the real cable.
 int CCFGP::Parse_Emulation() {
     Setup_struct* s = pgm->setup;
+    const char* path = Config_File_Path(s, CONFIG_CFG);
     struct WordKey {
         const char* key;
         std::string* field;
@@ -61,11 +85,13 @@ int CCFGP::Parse_Emulation() {
     };
     for (const WordKey& w : words) {
         std::string line;
-        if (Find_Line((std::string(w.key) + "=").c_str(), &line) != 1) continue;
+        const int found = Find_Line_Start(std::string(w.key) + "=", &line);
+        if (found == -1) return -1;
+        if (found != 1) continue;
         int status = 0;
         std::string value = pgm->Get_env_txt(line.c_str(), w.key, &status);
         if (status != 1) {
-            Bad_Value(w.key);
+            printf("\nError: %s: no usable value for %s=\n", path, w.key);
             return -1;
         }
         *w.field = value;
@@ -73,26 +99,28 @@ int CCFGP::Parse_Emulation() {
 
     struct NumberKey {
         const char* key;
-        long* value;
+        long long min, max;
+        long long* value;
     };
-    long status_reg = s->emulate_status;
-    long interrupt_after = s->emulate_interrupt_after;
+    long long status_reg = s->emulate_status;
+    long long interrupt_after = s->emulate_interrupt_after;
     const NumberKey numbers[] = {
-        {"emulate_status", &status_reg},
-        {"emulate_interrupt_after", &interrupt_after},
+        {"emulate_status", 0, 0xFF, &status_reg},
+        {"emulate_interrupt_after", INT32_MIN, INT32_MAX, &interrupt_after},
     };
     for (const NumberKey& n : numbers) {
         std::string line;
-        if (Find_Line((std::string(n.key) + "=").c_str(), &line) != 1) continue;
-        int status = 0;
-        long v = pgm->Get_env_val(line.c_str(), n.key, &status);
-        if (status != 1) {
-            Bad_Value(n.key);
+        const int found = Find_Line_Start(std::string(n.key) + "=", &line);
+        if (found == -1) return -1;
+        if (found != 1) continue;
+        const int read = Read_Value(line, n.key, n.min, n.max, n.value);
+        if (read == -1) return -1;
+        if (read == 0) {
+            printf("\nError: %s: no usable value for %s=\n", path, n.key);
             return -1;
         }
-        *n.value = v;
     }
-    s->emulate_status = static_cast<uint8_t>(status_reg & 0xFF);
+    s->emulate_status = static_cast<uint8_t>(status_reg);
     // A negative count means the same as none.
     s->emulate_interrupt_after = interrupt_after > 0 ? static_cast<int32_t>(interrupt_after) : 0;
     return 1;

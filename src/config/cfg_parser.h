@@ -10,13 +10,17 @@ public:
     explicit CCFGP(CTAMREL* prog) : pgm(prog) {}
     ~CCFGP() {}
 
-    // -1 when config.cfg cannot be opened or an emulate key has no usable value, else 1.
+    // -1 when config.cfg cannot be opened, an emulate key has no usable value or a number
+    // does not fit its field, else 1.
     int Parse();
 
 private:
     int Parse_Emulation();
     // Searches `key` from the top of the file; 1 and its line when found.
     int Find_Line(const char* key, std::string* line);
+    int Find_Line_Start(const std::string& key, std::string* line);
+    int Read_Value(const std::string& line, const char* key, long long min, long long max,
+                   long long* value);
 
     CTAMREL* pgm;
 };

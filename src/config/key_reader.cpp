@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "config/number.h"
+#include "run/interrupt.h"
 #include "run/tamrel.h"
 
 namespace {
@@ -32,48 +34,89 @@ const char* Find_Last(const char* text, const char* key) {
 
 }  // namespace
 
-int CTAMREL::Get_keyString(const char* path, std::string* line, const char* key, int& result) {
+// Searches go on where the previous one stopped, so a walk through the records keeps the
+// file open instead of opening it and seeking once per record. 1 ready at key_pos; -1 the
+// file can't be opened; 0 key_pos can't be reached.
+int CTAMREL::Open_Key_File(const char* path) {
+    if (key_file != nullptr && key_file_path == path && key_file_pos == key_pos) return 1;
+    Close_Key_File();
     FILE* f = fopen(path, "rb");
-    if (f == nullptr) {
+    if (f == nullptr) return -1;
+    if (fseek(f, static_cast<long>(key_pos), SEEK_SET) != 0) {
+        fclose(f);
+        return 0;
+    }
+    key_file = f;
+    key_file_path = path;
+    return 1;
+}
+
+void CTAMREL::Close_Key_File() {
+    if (key_file != nullptr) fclose(key_file);
+    key_file = nullptr;
+    key_file_path.clear();
+}
+
+int CTAMREL::Get_keyString(const char* path, std::string* line, const char* key, int& result) {
+    const size_t key_len = key ? strlen(key) : 0;
+    const int opened = Open_Key_File(path);
+    if (opened == -1) {
         printf("\nError: Can`t open file: %s\n", path);
         result = -1;
         return 0;
     }
-    size_t key_len = key ? strlen(key) : 0;
     // An empty key names nothing: report it absent without reading.
-    if (key_len == 0 || fseek(f, static_cast<long>(key_pos), SEEK_SET) != 0) {
-        fclose(f);
+    if (opened == 0 || key_len == 0) {
         result = 0;
         return 0;
     }
+    FILE* f = key_file;
 
-    std::string window(key_len, '\0');
-    for (;;) {
-        int c = fgetc(f);
-        Advance(key_pos);
-        if (c == EOF) {
-            fclose(f);
-            result = 0;
-            return 0;
-        }
-        window.erase(0, 1);
-        window.push_back(static_cast<char>(c));
-        if (memcmp(window.data(), key, key_len) == 0) break;
+    // Streaming match: `matched` key bytes end the bytes read so far; on a mismatch it falls
+    // back to the longest key prefix that still ends them, so each byte is looked at once.
+    std::vector<size_t> fallback(key_len, 0);
+    for (size_t i = 1, k = 0; i < key_len; i++) {
+        while (k > 0 && key[i] != key[k]) k = fallback[k - 1];
+        if (key[i] == key[k]) k++;
+        fallback[i] = k;
     }
-
-    if (line != nullptr) {
-        for (;;) {
-            int c = fgetc(f);
+    size_t matched = 0;
+    int c = 0;
+    bool interrupted = false;
+    while (matched < key_len && !interrupted) {
+        c = getc_unlocked(f);
+        Advance(key_pos);
+        interrupted = Interrupt_Pending();
+        if (c == EOF) break;
+        while (matched > 0 && key[matched] != static_cast<char>(c)) matched = fallback[matched - 1];
+        if (key[matched] == static_cast<char>(c)) matched++;
+    }
+    std::string text;
+    if (matched == key_len && line != nullptr) {
+        text.assign(key, key_len);
+        while (!interrupted) {
+            c = getc_unlocked(f);
             Advance(key_pos);
+            interrupted = Interrupt_Pending();
             if (c == EOF) break;
-            window.push_back(static_cast<char>(c));
+            text.push_back(static_cast<char>(c));
             if (c == '\n') break;
         }
-        *line = window;
     }
-    fclose(f);
-    result = 1;
-    return 1;
+
+    // An interrupt ends a scan at once, as a file that can't be read would; the run says why.
+    if (interrupted) {
+        Close_Key_File();
+        result = -1;
+        return 0;
+    }
+    if (c == EOF)
+        Close_Key_File();  // key_pos counted the attempt at the end: it is past the stream's place
+    else
+        key_file_pos = key_pos;
+    result = matched == key_len ? 1 : 0;
+    if (result == 1 && line != nullptr) *line = text;
+    return result;
 }
 
 long CTAMREL::Get_env_val(const char* text, const char* key, int* result) {

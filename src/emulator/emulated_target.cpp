@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "adapters/delay.h"
+#include "config/file_search.h"
 #include "emulator/emulated_lpt.h"
 #include "emulator/emulated_usb_blaster.h"
 #include "emulator/flash_chip.h"
@@ -44,7 +45,8 @@ int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params) {
     int result = 0;
     uint32_t saved_pos = pgm->key_pos;
     pgm->key_pos = 0;
-    pgm->Get_keyString("flash_db.cfg", &line, ("\nname=" + name).c_str(), result);
+    pgm->Get_keyString(Config_File_Path(pgm->setup, FLASH_DB_CFG), &line,
+                       ("\nname=" + name).c_str(), result);
     pgm->key_pos = saved_pos;
     if (result == -1) return 0;  // the reader has said it cannot open the file
     if (result != 1) {

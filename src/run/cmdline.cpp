@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "config/number.h"
 #include "run/tamrel.h"
@@ -13,13 +14,34 @@ char Lower(char c) {
     return static_cast<char>(tolower(static_cast<unsigned char>(c)));
 }
 
-// Number text of -ab= / -al=: from the fifth character on, the fourth is not examined.
-// A three-character argument has no number text at all.
-void Read_Address(const char* arg, uint32_t* field, uint8_t* flag) {
+// The number of -ab=, -al= or -p=: the whole value text, within [0, max]. `value` is null for
+// a switch written without its "=". Prints why and answers 0 otherwise.
+int Read_Argument(const char* arg, const char* value, const char* name, long long max,
+                  long long* number) {
+    const char* end = nullptr;
+    const NumberRead r = value ? Read_Number_In(value, 0, max, number, &end) : NUMBER_NONE;
+    if (r == NUMBER_OK && *end == '\0') return 1;
+    if (r == NUMBER_OUT_OF_RANGE)
+        printf("\nError: argument %s: the number is out of range (0 to 0x%llX)\n", arg, max);
+    else
+        printf(
+            "\nError: argument %s: expected %s=N with N a whole number (decimal, 0x hex or 0 "
+            "octal)\n",
+            arg, name);
+    return 0;
+}
+
+// -ab= / -al=: the number from the fifth character on, the fourth is not examined.
+int Read_Address(const char* arg, const char* name, uint32_t* field, uint8_t* flag) {
+    long long v = 0;
+    if (!Read_Argument(arg, arg[3] != '\0' ? arg + 4 : nullptr, name, UINT32_MAX, &v)) return 0;
+    *field = static_cast<uint32_t>(v);
     *flag = 1;
-    if (arg[3] == '\0') return;
-    long v;
-    if (Read_Number32(arg + 4, &v)) *field = static_cast<uint32_t>(v);
+    return 1;
+}
+
+void Warn_Unknown(const char* arg) {
+    printf("\nWarning: unknown argument \"%s\" ignored", arg);
 }
 
 // -e, -w and -v keep an earlier file name when none follows them.
@@ -37,7 +59,11 @@ int CCMDP::Parse(int argc, char** argv) {
 
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
-        if (arg == nullptr || arg[0] != '-') continue;
+        if (arg == nullptr) continue;
+        if (arg[0] != '-') {
+            Warn_Unknown(arg);
+            continue;
+        }
         char c2 = Lower(arg[1]);
         char c3 = (arg[1] != '\0') ? Lower(arg[2]) : '\0';
 
@@ -53,9 +79,9 @@ int CCMDP::Parse(int argc, char** argv) {
             s->device_name = arg + 3;
             s->has_device_name = 1;
         } else if (c2 == 'a' && c3 == 'b') {
-            Read_Address(arg, &s->addr_begin, &s->has_addr_begin);
+            if (!Read_Address(arg, "-ab", &s->addr_begin, &s->has_addr_begin)) return -1;
         } else if (c2 == 'a' && c3 == 'l') {
-            Read_Address(arg, &s->addr_last, &s->has_addr_last);
+            if (!Read_Address(arg, "-al", &s->addr_last, &s->has_addr_last)) return -1;
         } else if (c2 == 's') {
             s->operation = OP_SHOWMEM;
         } else if (c2 == 'e') {
@@ -87,13 +113,27 @@ int CCMDP::Parse(int argc, char** argv) {
         } else if (c2 == 'u') {
             s->operation = OP_UNLOCK;
             return 1;
-        } else if (c2 == 'p' && c3 == '=') {
-            long v;
-            if (Read_Number32(arg + 3, &v)) s->lpt_addr = static_cast<uint16_t>(v & 0xFFFF);
+        } else if (c2 == 'p') {
+            // -p without its "=" is a port address written wrongly, never a stray word.
+            long long v = 0;
+            if (!Read_Argument(arg, c3 == '=' ? arg + 3 : nullptr, "-p", 0xFFFF, &v)) return -1;
+            s->lpt_addr = static_cast<uint16_t>(v);
             s->use_lpt = 1;
+        } else {
+            Warn_Unknown(arg);
         }
     }
     return 1;
+}
+
+EarlySwitch Find_Early_Switch(int argc, char** argv) {
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        if (arg == nullptr || arg[0] != '-') continue;
+        if (strcmp(arg, "--help") == 0 || Lower(arg[1]) == 'h' || arg[1] == '?') return EARLY_HELP;
+        if (strcmp(arg, "--version") == 0) return EARLY_VERSION;
+    }
+    return EARLY_NONE;
 }
 
 int CCMDP::PrintArg(int argc, char** argv) {

@@ -8,7 +8,8 @@ public:
     explicit CCMDP(CTAMREL* prog) : pgm(prog) {}
     ~CCMDP() {}
 
-    // Scans the switches into the setup record. Never fails: returns 1.
+    // Scans the switches into the setup record and warns about arguments it does not know.
+    // -1 after an error line for a number that is malformed or out of range, else 1.
     int Parse(int argc, char** argv);
     // Diagnostic listing of the arguments.
     int PrintArg(int argc, char** argv);
@@ -18,3 +19,8 @@ private:
 };
 
 void PrintUsage();
+
+// --help, -h and -? ask for the usage text, --version for the version line; both are
+// answered before any file is read. The first such argument counts.
+enum EarlySwitch { EARLY_NONE, EARLY_HELP, EARLY_VERSION };
+EarlySwitch Find_Early_Switch(int argc, char** argv);

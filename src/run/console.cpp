@@ -1,17 +1,93 @@
 #include "run/console.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 const char* const TAMREL_CONTACT = "tamrel-maintainers@example.org";
+
+namespace {
+
+// What the terminal's current line holds, so that no line is written over another one.
+// `series` is the progress series of that line, null for other text; `last` the last byte
+// sent ('\n': the cursor is on a fresh line, '\r': back at the start of the line).
+struct TerminalLine {
+    char last = '\n';
+    std::string series;
+    bool progress = false;
+};
+
+TerminalLine g_line;
+const char* g_writing = nullptr;  // series of the progress text being written, if any
+
+bool Write_All(const char* p, size_t n) {
+    while (n > 0) {
+        const ssize_t w = write(STDOUT_FILENO, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// A progress line is overwritten by the next one of its own series only. Other text that
+// would land on it, and a progress line that would land on other text, start a new line.
+bool Needs_Newline(const char* text, size_t n) {
+    if (n == 0 || text[0] == '\n' || g_line.last == '\n') return false;
+    if (g_writing != nullptr) return !g_line.progress || g_line.series != g_writing;
+    return g_line.progress && g_line.last == '\r';
+}
+
+void Note_Written(const char* text, size_t n) {
+    const void* nl = memrchr(text, '\n', n);
+    const size_t after = nl ? n - 1 - static_cast<size_t>(static_cast<const char*>(nl) - text) : n;
+    if (nl || after > 0) {
+        g_line.progress = after > 0 && g_writing != nullptr;
+        g_line.series = g_line.progress ? g_writing : "";
+    }
+    g_line.last = text[n - 1];
+}
+
+ssize_t Terminal_Write(void*, const char* buf, size_t n) {
+    if (n == 0) return 0;
+    if (Needs_Newline(buf, n)) {
+        if (!Write_All("\n", 1)) return -1;
+        g_line = TerminalLine();
+    }
+    if (!Write_All(buf, n)) return -1;
+    Note_Written(buf, n);
+    return static_cast<ssize_t>(n);
+}
+
+}  // namespace
+
+void Console_Start() {
+    if (!isatty(STDOUT_FILENO)) return;
+    cookie_io_functions_t io = {nullptr, &Terminal_Write, nullptr, nullptr};
+    FILE* terminal = fopencookie(nullptr, "w", io);
+    if (terminal == nullptr) {
+        setvbuf(stdout, nullptr, _IONBF, 0);
+        return;
+    }
+    fflush(stdout);
+    setvbuf(terminal, nullptr, _IONBF, 0);  // progress lines show as they come
+    stdout = terminal;
+}
 
 void SetColor(int, int) {}
 
 void Print_Progress(const char* series, const char* format, ...) {
-    (void)series;
     va_list args;
     va_start(args, format);
+    g_writing = series;
     vprintf(format, args);
+    fflush(stdout);
+    g_writing = nullptr;
     va_end(args);
 }
 

@@ -1,7 +1,5 @@
 #include "run/run_driver.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "adapters/delay.h"
@@ -50,17 +48,23 @@ bool Stop_On_Interrupt(CTAMREL& pgm) {
     return true;
 }
 
+// A stage that failed because of an interrupt (a file scan it cut short) says so too.
+bool Stage_Failed(int result, CTAMREL& pgm) {
+    const bool interrupted = Stop_On_Interrupt(pgm);
+    return result != 1 || interrupted;
+}
+
 // Stages and operation; the objects die in reverse order when this returns.
 int Run_Stages(Setup_struct& setup, int argc, char** argv) {
     CTAMREL pgm(&setup);
     CCFGP cfg(&pgm);
-    if (cfg.Parse() != 1) return -1;
+    if (Stage_Failed(cfg.Parse(), pgm)) return -1;
     CCMDP cmd(&pgm);
     if (cmd.Parse(argc, argv) != 1) return -1;
     CADAPTER adapters(&pgm);
-    if (adapters.Add_Adapter() != 1 || Stop_On_Interrupt(pgm)) return -1;
-    if (pgm.FLASH_Identify() != 1 || Stop_On_Interrupt(pgm)) return -1;
-    if (pgm.FLASH_Check_Parameters() != 1 || Stop_On_Interrupt(pgm)) return -1;
+    if (Stage_Failed(adapters.Add_Adapter(), pgm)) return -1;
+    if (Stage_Failed(pgm.FLASH_Identify(), pgm)) return -1;
+    if (Stage_Failed(pgm.FLASH_Check_Parameters(), pgm)) return -1;
     pgm.Adapter_ini();
     pgm.FLASH_Check_ByName();
     int result = Dispatch(pgm);
@@ -76,12 +80,16 @@ int Run_Stages(Setup_struct& setup, int argc, char** argv) {
 int Run_Driver(int argc, char** argv) {
     delay_request_min_slack();
     Interrupt_Install();
-    // Progress lines end in "\r"; on a terminal show them as they come.
-    if (isatty(STDOUT_FILENO)) setvbuf(stdout, nullptr, _IONBF, 0);
+    Console_Start();
 
     printf("\nTamrel, ver 2.8, %s, %s", TAMREL_CONTACT, __DATE__);
-    if (argc <= 1) {
+    const EarlySwitch early = argc <= 1 ? EARLY_HELP : Find_Early_Switch(argc, argv);
+    if (early == EARLY_HELP) {
         PrintUsage();
+        return 1;
+    }
+    if (early == EARLY_VERSION) {
+        printf("\n");  // the banner is the version line
         return 1;
     }
     Setup_struct setup;

@@ -62,6 +62,10 @@ struct Setup_struct {
     std::string emulate_fault;
     uint8_t emulate_status;
     int32_t emulate_interrupt_after;  // raise SIGINT after this many frames; 0 = never
+
+    // Paths of config.cfg and flash_db.cfg once looked up (config/file_search.h).
+    std::string config_path;
+    std::string db_path;
 };
 
 void PGM_setup_ini(Setup_struct* setup);

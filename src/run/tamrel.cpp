@@ -8,6 +8,8 @@ CTAMREL::CTAMREL(Setup_struct* s)
       adapter(nullptr),
       io_buf(static_cast<unsigned char*>(malloc(IO_BUF_SIZE))),
       key_pos(0),
+      key_file(nullptr),
+      key_file_pos(0),
       head_buf(nullptr),
       head_len(0),
       head_addr(0),
@@ -22,6 +24,7 @@ CTAMREL::CTAMREL(Setup_struct* s)
 
 CTAMREL::~CTAMREL() {
     Adapter_release();
+    Close_Key_File();
     free(io_buf);
     io_buf = nullptr;
     if (head_buf) {

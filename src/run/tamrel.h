@@ -24,6 +24,8 @@ public:
     // Key file reader (config/key_reader.cpp). `line` receives the key and the rest of
     // its line, or is null when only presence matters.
     int Get_keyString(const char* path, std::string* line, const char* key, int& result);
+    int Open_Key_File(const char* path);
+    void Close_Key_File();
     long Get_env_val(const char* text, const char* key, int* result);
     std::string Get_env_txt(const char* text, const char* key, int* result);
 
@@ -64,6 +66,9 @@ public:
     CInterface* adapter;
     unsigned char* io_buf;
     uint32_t key_pos;
+    FILE* key_file;  // left open at key_file_pos by the last search of key_file_path
+    std::string key_file_path;
+    uint32_t key_file_pos;
     unsigned char* head_buf;
     uint32_t head_len;
     uint32_t head_addr;

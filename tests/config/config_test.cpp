@@ -15,6 +15,9 @@ TEST_F(Config, KeySearchAcrossLinesAndFileEnds) {
         {"abc", "key", 100, "0 101 [untouched]"},
         {std::string("a\0key=1\n", 8), "key", 0, "1 8 [key=1\n]"},
         {"abc", "", 0, "0 0 [untouched]"},
+        // A partial match that fails may hold the start of the real one.
+        {"aaab\n", "aab", 0, "1 5 [aab\n]"},
+        {"xabababab", "abab", 0, "1 10 [abababab]"},
         // A captured line takes the newline that begins the next record.
         {"\nname=A\nname=B\nname=C", "\nname=", 0, "1 8 [\nname=A\n]"},
         {"\nname=A\nname=B\nname=C", "\nname=", 8, "1 22 [\nname=C]"},
@@ -62,17 +65,31 @@ TEST_F(Config, ConfigFileVariants) {
     const char* const cases[][2] = {
         {nullptr, "\nError: Can`t open file: config.cfg\n"},  // before any file is written
         {"", "0 0 0"},
-        {"port=lpt\nlptaddr=0x10278\r\n", "1 0 278"},
+        {"port=lpt\nlptaddr=0x0278\r\n", "1 0 278"},
         {"port=lpt\n", "1 0 378"},
         {"port=lpt\nlptaddr = 0x278\n", "1 0 378"},
+        {"port=lpt\nlptaddr=zz\n", "1 0 378"},
         {"port=usb\nport=lpt\nlptaddr=0x3BC", "1 1 3bc"},
         {"PORT=USB\nlptaddr=0x278\n", "0 0 0"},
-        {"port=usb\nemulate_image=img.bin\nemulate=W25Q32 # chip\nemulate_status=0x19C\n"
+        {"port=lpt\nlptaddr=0x10278\n",
+         "\nError: config.cfg: lptaddr=0x10278 is out of range (0 to 65535)\n"},
+        {"port=lpt\nlptaddr=-1\n",
+         "\nError: config.cfg: lptaddr=-1 is out of range (0 to 65535)\n"},
+        {"port=usb\nemulate_image=img.bin\nemulate=W25Q32 # chip\nemulate_status=0x9C\n"
          "emulate_stats=s.json\nemulate_fault=busy\nemulate_interrupt_after=12\n",
          "0 1 0 W25Q32 img.bin s.json busy 156 12"},
+        // emulate keys count only at the start of a line, the first line included.
+        {"port=usb\n# emulate=W25Q32\n #emulate_image=x\n", "0 1 0"},
+        {"emulate=A\n# emulate=B\nport=usb # emulate_status=7\nemulate_interrupt_after=-5",
+         "0 1 0 A    0 0"},
         {"port=lpt\nemulate=\n", "\nError: config.cfg: no usable value for emulate=\n"},
         {"emulate=X\nemulate_status=high\n",
          "\nError: config.cfg: no usable value for emulate_status=\n"},
+        {"emulate=X\nemulate_status=0x19C\n",
+         "\nError: config.cfg: emulate_status=0x19C is out of range (0 to 255)\n"},
+        {"emulate=X\nemulate_interrupt_after=2147483648\n",
+         "\nError: config.cfg: emulate_interrupt_after=2147483648 is out of range (-2147483648 to "
+         "2147483647)\n"},
     };
     for (const auto& [text, expect] : cases) {
         PGM_setup_ini(&setup);

@@ -15,6 +15,7 @@ protected:
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         old_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_ = tmpl);
+        setenv("XDG_CONFIG_HOME", tmpl, 1);  // no user's own config.cfg or flash_db.cfg
     }
     void TearDown() override {
         std::filesystem::current_path(old_), std::filesystem::remove_all(dir_);

@@ -9,37 +9,97 @@
 
 namespace {
 
-// What the parser set: "op=N", the operation flags, then each field whose flag is set.
+// Parses `args`; gives "op=N", the operation flags and each field whose flag is set, then what
+// the parser printed; "refused" and the message when it refused the line.
+std::string Parsed(std::vector<std::string> args) {
+    Setup_struct s;
+    PGM_setup_ini(&s);
+    CTAMREL pgm(&s);
+    std::vector<char*> argv{const_cast<char*>("tamrel")};
+    for (std::string& a : args) argv.push_back(&a[0]);
+    testing::internal::CaptureStdout();
+    const int rc = CCMDP(&pgm).Parse(static_cast<int>(argv.size()), argv.data());
+    fflush(stdout);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    if (rc != 1) return "refused" + printed;
+    std::string got = "op=" + std::to_string(s.operation) + (s.do_erase ? " E" : "") +
+                      (s.do_write ? " W" : "") + (s.do_verify ? " V" : "") +
+                      (s.do_dump ? " D" : "");
+    if (s.has_file_name) got += " file=" + s.file_name;
+    if (!s.dump_name.empty()) got += " dump=" + s.dump_name;
+    if (s.has_device_name) got += " dev=" + s.device_name;
+    if (s.has_addr_begin) got += " ab=" + std::to_string(s.addr_begin);
+    if (s.has_addr_last) got += " al=" + std::to_string(s.addr_last);
+    if (s.use_lpt) got += " lpt=" + std::to_string(s.lpt_addr);
+    return got + printed;
+}
+
 TEST(Cmdline, SwitchesAndNumbers) {
     const std::pair<std::vector<std::string>, const char*> cases[] = {
-        {{"-", "-q", "stray", "", "-N=AT45DB161", "-info", "-s"}, "op=9 dev=AT45DB161"},
-        {{"-e", "-w", "-ab=0x100", "data.bin", "-v", "x.bin"}, "op=5 E W V file=x.bin ab=256"},
+        {{"-N=AT45DB161", "-info", "-s"}, "op=9 dev=AT45DB161"},
+        {{"-e", "-w", "-ab=0x100", "-v", "x.bin"}, "op=5 E W V file=x.bin ab=256"},
         // -u and -x end the parsing.
-        {{"-D", "dump.bin", "-AL=0xFFFF", "-u", "-p=888"}, "op=7 D dump=dump.bin al=65535"},
+        {{"-D", "dump.bin", "-AL=0xFFFF", "-u", "-p=zz", "stray"}, "op=7 D dump=dump.bin al=65535"},
         {{"-w", "a.bin", "-d", "-e", "b.bin", "-erase", "-x", "-i"}, "op=1 E W D file=b.bin"},
-        // The fourth character is skipped; a bad number or none keeps the value.
-        {{"-ab:0200", "-ab=zz", "-al= -7", "-al"}, "op=0 ab=128 al=4294967289"},
-        {{"-ab=-99999999999999999999999", "-al=99999999999"}, "op=0 ab=2147483648 al=2147483647"},
-        {{"-P=0x12345", "-p=zz", "-fwimage.bin", "-FDout"},
-         "op=0 file=-fwimage.bin dump=-FDout lpt=9029"},
+        // The fourth character is skipped; leading blanks and a sign are still a number.
+        {{"-ab:0200", "-al= +7"}, "op=0 ab=128 al=7"},
+        {{"-ab=0x0200", "-al=200", "-P=0x378"}, "op=0 ab=512 al=200 lpt=888"},
+        {{"-ab=0", "-al=0xFFFFFFFF", "-p=0xFFFF"}, "op=0 ab=0 al=4294967295 lpt=65535"},
+        {{"-fwimage.bin", "-FDout"}, "op=0 file=-fwimage.bin dump=-FDout"},
+        // Each argument nothing knows gets one warning, and the run goes on.
+        {{"-", "-q", "-w", "-ab=0x100", "data.bin", "", "--verbose"},
+         "op=4 W ab=256\nWarning: unknown argument \"-\" ignored"
+         "\nWarning: unknown argument \"-q\" ignored\nWarning: unknown argument \"data.bin\" "
+         "ignored\nWarning: unknown argument \"\" ignored\nWarning: unknown argument "
+         "\"--verbose\" ignored"},
     };
-    for (auto c : cases) {
-        Setup_struct s;
-        PGM_setup_ini(&s);
-        CTAMREL pgm(&s);
-        std::vector<char*> argv{const_cast<char*>("tamrel")};
-        for (std::string& a : c.first) argv.push_back(&a[0]);
-        EXPECT_EQ(1, CCMDP(&pgm).Parse(static_cast<int>(argv.size()), argv.data()));
-        std::string got = "op=" + std::to_string(s.operation) + (s.do_erase ? " E" : "") +
-                          (s.do_write ? " W" : "") + (s.do_verify ? " V" : "") +
-                          (s.do_dump ? " D" : "");
-        if (s.has_file_name) got += " file=" + s.file_name;
-        if (!s.dump_name.empty()) got += " dump=" + s.dump_name;
-        if (s.has_device_name) got += " dev=" + s.device_name;
-        if (s.has_addr_begin) got += " ab=" + std::to_string(s.addr_begin);
-        if (s.has_addr_last) got += " al=" + std::to_string(s.addr_last);
-        if (s.use_lpt) got += " lpt=" + std::to_string(s.lpt_addr);
-        EXPECT_EQ(c.second, got) << c.first.size() << " args, first " << c.first[0];
+    for (const auto& [args, expect] : cases) EXPECT_EQ(expect, Parsed(args)) << args[0];
+}
+
+// A number that is not whole from end to end, or does not fit its field, stops the parse
+// with a line that names the argument.
+TEST(Cmdline, MalformedOrOutOfRangeNumbersAreRefused) {
+    const std::string bad = ": expected -ab=N with N a whole number (decimal, 0x hex or 0 octal)\n";
+    const char* const malformed[] = {"-ab0x10000", "-ab",     "-ab=",   "-ab=0x1O000",
+                                     "-ab=10k",    "-ab=zzz", "-ab=08", "-ab=0x"};
+    for (const char* arg : malformed)
+        EXPECT_EQ("refused\nError: argument " + std::string(arg) + bad, Parsed({arg}));
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-al", "0x10000", "-i"},
+         "\nError: argument -al: expected -al=N with N a whole number (decimal, 0x hex or 0 "
+         "octal)\n"},
+        {{"-p0x278"},
+         "\nError: argument -p0x278: expected -p=N with N a whole number (decimal, 0x hex or 0 "
+         "octal)\n"},
+        {{"-i", "-p="},
+         "\nError: argument -p=: expected -p=N with N a whole number (decimal, 0x hex or 0 "
+         "octal)\n"},
+        {{"-al=-1"}, "\nError: argument -al=-1: the number is out of range (0 to 0xFFFFFFFF)\n"},
+        {{"-AB=0x100000000"},
+         "\nError: argument -AB=0x100000000: the number is out of range (0 to 0xFFFFFFFF)\n"},
+        {{"-al=99999999999999999999999"},
+         "\nError: argument -al=99999999999999999999999: the number is out of range (0 to "
+         "0xFFFFFFFF)\n"},
+        {{"-p=0x10000"},
+         "\nError: argument -p=0x10000: the number is out of range (0 to 0xFFFF)\n"},
+    };
+    for (const auto& [args, message] : cases) EXPECT_EQ("refused" + message, Parsed(args));
+}
+
+TEST(Cmdline, HelpAndVersionAreFoundAnywhere) {
+    const std::pair<std::vector<const char*>, EarlySwitch> cases[] = {
+        {{"-i", "--help"}, EARLY_HELP},
+        {{"-H"}, EARLY_HELP},
+        {{"-?"}, EARLY_HELP},
+        {{"-e", "--version", "-h"}, EARLY_VERSION},
+        {{"-i", "help", "--h"}, EARLY_NONE},
+        {{"--versions", "-V"}, EARLY_NONE},
+    };
+    for (auto [args, expect] : cases) {
+        args.insert(args.begin(), "tamrel");
+        EXPECT_EQ(expect,
+                  Find_Early_Switch(static_cast<int>(args.size()), const_cast<char**>(args.data())))
+            << args[1];
     }
 }
 
