@@ -7,12 +7,37 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "adapters/port_access.h"
 
 namespace {
-const char kParportPath[] = "/dev/parport0";
+
+const unsigned short kDefaultBase = 0x378;
+
+// The ppdev device of the port at `base`, as the system lists them. Without a list, and for
+// the default address when no listed port has it, /dev/parport0. Empty after an error line
+// when no port has the address.
+std::string Device_For(CPortAccess* port, unsigned short base) {
+    std::vector<ParportInfo> ports;
+    if (!port->list_ports(&ports)) return "/dev/parport0";
+    for (const ParportInfo& p : ports)
+        if (p.address == base) return "/dev/parport" + std::to_string(p.number);
+    if (base == kDefaultBase) return "/dev/parport0";
+    std::string found;
+    for (const ParportInfo& p : ports) {
+        char entry[64];
+        snprintf(entry, sizeof entry, "%s/dev/parport%d at 0x%lX", found.empty() ? "" : ", ",
+                 p.number, p.address);
+        found += entry;
+    }
+    printf("\nError: no parallel port at I/O address 0x%X; ports found: %s\n", base,
+           found.empty() ? "none" : found.c_str());
+    return std::string();
 }
+
+}  // namespace
 
 CLPT::CLPT(CPortAccess* port) : port_(port) {}
 
@@ -23,11 +48,14 @@ CLPT::~CLPT() {
 int CLPT::Open(unsigned short base) {
     Close();
     base_addr = base;
-    fd = port_->open(kParportPath, O_RDWR);
+    const std::string device = Device_For(port_, base);
+    if (device.empty()) return 0;
+    const char* path = device.c_str();
+    fd = port_->open(path, O_RDWR);
     if (fd < 0) {
         const bool denied = errno == EACCES || errno == EPERM;
         fd = -1;
-        printf("\tCan't open LPT port %s", kParportPath);
+        printf("\tCan't open LPT port %s", path);
         puts(
             "\n\tParallel Port no exist in: /dev/...           "
             "\n\tInstall parallel port by command from root:           "
@@ -38,7 +66,7 @@ int CLPT::Open(unsigned short base) {
             printf(
                 "Permission denied on %s: join group lp (usermod -aG lp USER, then log in "
                 "again) or install the udev rules (60-tamrel.rules).\n",
-                kParportPath);
+                path);
         return 0;
     }
     if (port_->ioctl(fd, PPCLAIM, nullptr) < 0) {

@@ -13,7 +13,9 @@ public:
     CLPT(const CLPT&) = delete;
     CLPT& operator=(const CLPT&) = delete;
 
-    // 1 open and claimed; 0 the device can't be opened; -1 claim or mode setting failed.
+    // Opens the ppdev device whose port has the base address `base`.
+    // 1 open and claimed; 0 no such port or the device can't be opened; -1 claim or mode
+    // setting failed.
     int Open(unsigned short base);
     void Write(unsigned short port, unsigned char value);
     unsigned char Read(unsigned short port);

@@ -1,6 +1,14 @@
-// The parallel-port seam: the three system calls CLPT makes on /dev/parport0.
-// The kernel one is used on hardware; the emulated target and tests supply others.
+// The parallel-port seam: the three system calls CLPT makes on /dev/parportN, and the
+// list of ports the system knows. The kernel one is used on hardware; the emulated target
+// and tests supply others.
 #pragma once
+
+#include <vector>
+
+struct ParportInfo {
+    int number;             // /dev/parportN
+    unsigned long address;  // I/O base address
+};
 
 class CPortAccess {
 public:
@@ -8,6 +16,11 @@ public:
     virtual int open(const char* path, int flags) = 0;
     virtual int ioctl(int fd, unsigned long request, void* arg) = 0;
     virtual int close(int fd) = 0;
+    // The ports and their base addresses; false when no list can be read.
+    virtual bool list_ports(std::vector<ParportInfo>* ports) {
+        (void)ports;
+        return false;
+    }
 };
 
 // The ppdev driver itself (a process-wide object; never delete it).

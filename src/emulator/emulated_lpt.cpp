@@ -19,6 +19,11 @@ int CEmulatedLpt::open(const char* path, int flags) {
     return FD;
 }
 
+bool CEmulatedLpt::list_ports(std::vector<ParportInfo>* ports) {
+    *ports = {{0, 0x378}};
+    return true;
+}
+
 int CEmulatedLpt::close(int fd) {
     if (fd != FD || !open_) {
         errno = EBADF;

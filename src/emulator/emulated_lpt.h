@@ -16,6 +16,7 @@ public:
     int open(const char* path, int flags) override;
     int ioctl(int fd, unsigned long request, void* arg) override;
     int close(int fd) override;
+    bool list_ports(std::vector<ParportInfo>* ports) override;  // one, at 0x378
 
     uint64_t Accesses() const { return accesses_; }  // ioctl calls made
     uint8_t Data() const { return data_; }

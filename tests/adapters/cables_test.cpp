@@ -47,9 +47,15 @@ class RecordingPort : public CPortAccess {
 public:
     int fail = 0, fds = 0;  // fail: the errno open gives, or -1 for a refused claim
     unsigned char loops = 0, data = 0, control = 0xC4;
-    std::string log;
+    std::string log, opened;
+    bool listed = false;  // whether `ports` can be read
+    std::vector<ParportInfo> ports;
 
-    int open(const char*, int) override { return fail > 0 ? errno = fail, -1 : ++fds; }
+    int open(const char* path, int) override {
+        opened = path;
+        return fail > 0 ? errno = fail, -1 : ++fds;
+    }
+    bool list_ports(std::vector<ParportInfo>* out) override { return *out = ports, listed; }
     int close(int) override { return --fds, 0; }
     int ioctl(int, unsigned long req, void* arg) override {
         unsigned char* b = static_cast<unsigned char*>(arg);
@@ -90,6 +96,32 @@ TEST(ByteBlaster, OpenFindsTheCableByBothLoopBacksOrReportsThePort) {
         CALTERALPT lpt(&port);
         EXPECT_EQ(text, Printed([&, rc = fail ? -1 : 1] { EXPECT_EQ(rc, lpt.Open()); }));
         EXPECT_EQ(fail ? 0 : 1, port.fds);  // left open only when usable
+    }
+}
+
+// The device is the listed port with the base address; the default address falls back to
+// /dev/parport0, as does any address when the system lists no ports.
+TEST(ByteBlaster, OpenChoosesTheDeviceByBaseAddress) {
+    const std::vector<ParportInfo> three = {{0, 0x3BC}, {1, 0x378}, {2, 0x278}};
+    const std::tuple<bool, std::vector<ParportInfo>, unsigned short, std::string> cases[] = {
+        {true, three, 0x278, "/dev/parport2"},
+        {true, three, 0x378, "/dev/parport1"},
+        {true, {{0, 0x278}}, 0x378, "/dev/parport0"},
+        {false, {}, 0x278, "/dev/parport0"},
+        {true, three, 0x2BC,
+         "\nError: no parallel port at I/O address 0x2BC; ports found: /dev/parport0 at 0x3BC, "
+         "/dev/parport1 at 0x378, /dev/parport2 at 0x278\n"},
+        {true, {}, 0x278, "\nError: no parallel port at I/O address 0x278; ports found: none\n"},
+    };
+    for (const auto& [listed, ports, base, expect] : cases) {
+        RecordingPort port;
+        port.listed = listed, port.ports = ports;
+        CALTERALPT lpt(&port);
+        lpt.base_addr = base;
+        int rc = 0;
+        const std::string printed = Printed([&] { rc = lpt.Open(); });
+        EXPECT_EQ(expect, rc == 1 ? port.opened : printed) << base;
+        EXPECT_EQ(expect[0] == '/' ? 1 : -1, rc);
     }
 }
 
@@ -196,9 +228,9 @@ TEST(UsbBlaster, OpenConfiguresTheChipAndReportsEachFailingStep) {
 // when asked. The frame sits between the one-byte power-up (0x2A) and power-down (0x06) packets.
 TEST(UsbBlaster, FramesSplitIntoPacketsOfAtMost64Bytes) {
     const std::pair<long, std::vector<int>> cases[] = {
-        {1, {1}},        {2, {2}},           {60, {60}},         {61, {61, 0}},
-        {62, {61, 1}},   {123, {61, 62}},    {124, {61, 63, 0}}, {125, {61, 63, 1}},
-        {260, {61, 63, 63, 63, 10}},
+        {1, {1}},           {2, {2}},           {60, {60}},
+        {61, {61, 0}},      {62, {61, 1}},      {123, {61, 62}},
+        {124, {61, 63, 0}}, {125, {61, 63, 1}}, {260, {61, 63, 63, 63, 10}},
     };
     for (const auto& [len, split] : cases) {
         for (long read_len : {0L, len}) {
@@ -212,11 +244,12 @@ TEST(UsbBlaster, FramesSplitIntoPacketsOfAtMost64Bytes) {
             std::vector<Bytes> want = {{0x2A}};
             std::string calls = "W;Queue;";
             for (size_t p = 0; p < split.size(); ++p) {
-                Bytes pk = p ? Bytes{} : Bytes{0x28, 0x28};
-                if (split[p]) pk.push_back(static_cast<unsigned char>(0xC0 + split[p]));
-                pk.insert(pk.end(), split[p], 0x80);  // 0x01 goes out LSB first
-                if (p + 1 == split.size()) pk.push_back(0x2A);
-                want.push_back(pk);
+                // The first packet starts with the select, the last ends with the deselect.
+                std::string pk = p ? "" : "\x28\x28";
+                if (split[p]) pk += static_cast<char>(0xC0 + split[p]);
+                pk.append(split[p], '\x80');  // 0x01 goes out LSB first
+                if (p + 1 == split.size()) pk += '\x2A';
+                want.emplace_back(pk.begin(), pk.end());
                 calls += read_len && split[p] ? "W;R " + std::to_string(split[p]) + ";" : "W;";
             }
             want.push_back({0x06});
