@@ -1,6 +1,7 @@
 #include "emulator/emulated_target.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -107,11 +108,12 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
     if (!ParseFault(s->emulate_fault, &fault)) return nullptr;
     FlashChipParams params;
     if (!FindChip(pgm, s->emulate_name, &params)) return nullptr;
-    params.status = s->emulate_status;
 
     std::unique_ptr<CEmulatedTarget> t(new CEmulatedTarget());
     t->name_ = s->emulate_name;
     t->image_ = s->emulate_image;
+    t->status_key_ = s->emulate_status;
+    params.status = t->InitialStatus();
     t->stats_path_ = s->emulate_stats;
     t->interrupt_after_ = s->emulate_interrupt_after;
     t->chip_.reset(new CFlashChip(params));
@@ -132,8 +134,9 @@ int CEmulatedTarget::Finish() {
     delay_set_sink(nullptr, nullptr);
     chip_->SetFrameHook(nullptr, nullptr);
     const bool image_ok = WriteImage();
+    const bool status_ok = WriteStatus();
     const bool stats_ok = AppendStats();
-    return image_ok && stats_ok ? 1 : -1;
+    return image_ok && status_ok && stats_ok ? 1 : -1;
 }
 
 CEmulatedTarget::~CEmulatedTarget() {
@@ -210,6 +213,41 @@ int CEmulatedTarget::LoadImage() {
         return 0;
     }
     return 1;
+}
+
+// The status register kept beside an image, as "status=0xSS emulate_status=0xKK": what it
+// held at the end of the last run, and the emulate_status= value applied to it then.
+std::string CEmulatedTarget::StatusText(uint8_t status) const {
+    char text[64];
+    snprintf(text, sizeof text, "status=0x%02X emulate_status=0x%02X\n", status, status_key_);
+    return text;
+}
+
+// emulate_status= counts when the image is new, and again whenever its value changes;
+// otherwise the register keeps what the last run left in it, an unlock or a protection.
+uint8_t CEmulatedTarget::InitialStatus() {
+    if (image_.empty()) return status_key_;
+    FILE* f = fopen((image_ + ".status").c_str(), "r");
+    if (f == nullptr) return status_key_;
+    unsigned status = 0, key = 0;
+    const bool read = fscanf(f, "status=%x emulate_status=%x", &status, &key) == 2;
+    fclose(f);
+    if (!read || status > 0xFF || key != status_key_ || access(image_.c_str(), F_OK) != 0)
+        return status_key_;
+    status_file_ = StatusText(static_cast<uint8_t>(status));
+    return static_cast<uint8_t>(status);
+}
+
+bool CEmulatedTarget::WriteStatus() {
+    if (image_.empty()) return true;
+    const std::string text = StatusText(chip_->Status() & 0xFC);  // WEL and busy do not last
+    if (text == status_file_) return true;
+    const std::string path = image_ + ".status";
+    FILE* f = fopen(path.c_str(), "w");
+    bool ok = f != nullptr && fputs(text.c_str(), f) >= 0;
+    if (f != nullptr && fclose(f) != 0) ok = false;
+    if (!ok) printf("\nError: can`t write emulate_image status %s\n", path.c_str());
+    return ok;
 }
 
 // Writes the content back in place; an untouched image is not rewritten.

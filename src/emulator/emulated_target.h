@@ -35,6 +35,9 @@ private:
     CEmulatedTarget();
     int LoadImage();
     bool WriteImage();
+    uint8_t InitialStatus();
+    bool WriteStatus();
+    std::string StatusText(uint8_t status) const;
     bool AppendStats();
     static void OnDelay(unsigned long long ns, void* ctx);
     static void OnFrame(void* ctx);
@@ -42,6 +45,8 @@ private:
     std::string name_;
     std::string image_;
     std::string stats_path_;
+    uint8_t status_key_ = 0;   // emulate_status=
+    std::string status_file_;  // the status file as read, empty when it did not count
     int32_t interrupt_after_ = 0;
     bool interrupted_ = false;
     bool ready_ = false;  // fully built and not finished: Finish() has work to do
