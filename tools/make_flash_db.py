@@ -13,6 +13,10 @@ from collections import OrderedDict
 BLOCK_RULE = {0xEF, 0x1F}
 SECTOR_RULE = {0xBF, 0x01, 0xC2, 0x20}
 
+# Datasheet facts the table leaves out: ids whose chips send nothing after their three id
+# bytes (W25Q32BV/CV/DV/FV/JV), written extid=0.
+NOTHING_AFTER_ID = {(0xEF, 0x4016)}
+
 KIB = 1024
 MAX_SIZE = 16 * 1024 * KIB  # 3-byte addresses
 
@@ -43,6 +47,8 @@ class Chip:
         after = [int(b, 16) for b in row["bytes_after_id"].split()]
         # The tool reads two bytes after the id; one recorded byte does not fix them.
         self.ext = (after[0] << 8 | after[1]) if len(after) >= 2 else None
+        if not after and (self.mfr, self.dev) in NOTHING_AFTER_ID:
+            self.ext = 0
         self.size = int(row["total_size_bytes"], 16)
         self.page = int(row["page_size"])
         self.chip_erase = row["chip_erase"]
@@ -163,7 +169,7 @@ class Record:
     def line(self):
         fields = ["name=%s" % self.name, "mnfid=0x%02X" % self.mfr, "jedec=0x%04X" % self.dev]
         if self.ext is not None:
-            fields.append("extid=0x%04X" % self.ext)
+            fields.append("extid=0x%04X" % self.ext if self.ext else "extid=0")
         fields.append("page=%d" % self.page)
         if self.block:
             fields.append("block=%d" % self.block if self.block < 64 * KIB

@@ -1,7 +1,12 @@
 // Identification, status report, reset and configuration failures, on both cables.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <filesystem>
 
 #include "e2e/expected.h"
 #include "e2e/target_dir.h"
@@ -38,11 +43,14 @@ std::string StatusReport(unsigned status, const char* const names[8]) {
 }
 
 TEST_P(Identify, InfoPrintsIdentificationGeometryAndStatus) {
-    dir.Configure(GetParam(), "W25X10");
-    RunResult r = dir.Run({"-i"});
-    EXPECT_EQ(r.out,
-              Preamble(r.out, GetParam(), kW25X10) + "\n" + StatusReport(0, kGeneralBits) + "\n");
-    EXPECT_EQ(r.status, 1);
+    for (const ChipText* chip : {&kW25X10, &kW25Q32}) {
+        std::remove(dir.Path("flash.bin").c_str());
+        dir.Configure(GetParam(), chip->name);
+        RunResult r = dir.Run({"-i"});
+        EXPECT_EQ(r.out,
+                  Preamble(r.out, GetParam(), *chip) + "\n" + StatusReport(0, kGeneralBits) + "\n");
+        EXPECT_EQ(r.status, 1);
+    }
 }
 
 TEST_P(Identify, ProtectedWinbondWarnsAndSpansionUsesItsBitNames) {
@@ -161,6 +169,38 @@ TEST_P(Identify, FailedRunLeavesTheImageUntouched) {
     EXPECT_EQ(dir.ReadBytes("flash.bin"), Pattern(100, 1));
 }
 
+// Refused before the cable is opened: no emulated target is built, so no image appears.
+TEST_P(Identify, BadNumbersAreRefusedBeforeTheCableOpens) {
+    const std::string whole =
+        ": expected -ab=N with N a whole number (decimal, 0x hex or 0 octal)\n";
+    const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
+        {"", {"-e", "-ab=0x1O000", "-al=0x1FFFF"}, "\nError: argument -ab=0x1O000" + whole},
+        {"", {"-e", "data.bin", "-ab", "0x10000"}, "\nError: argument -ab" + whole},
+        {"emulate_status=0x100\n",
+         {"-i"},
+         "\nError: config.cfg: emulate_status=0x100 is out of range (0 to 255)\n"},
+    };
+    for (const auto& [extra, args, error] : cases) {
+        dir.Configure(GetParam(), "W25X10", extra);
+        RunResult r = dir.Run(args);
+        EXPECT_EQ(r.out, Banner(r.out) + error);
+        EXPECT_EQ(r.status, 255);
+        EXPECT_FALSE(dir.Exists("flash.bin"));
+    }
+}
+
+// An interrupt raised during the id read stops the database scan before its first record:
+// the run ends there with the interrupted line.
+TEST_P(Identify, InterruptStopsTheDatabaseScan) {
+    dir.Configure(GetParam(), "W25X10", "emulate_interrupt_after=1\n");
+    RunResult r = dir.Run({"-i"});
+    const std::string id = ::Identify(GetParam(), kW25X10);
+    EXPECT_EQ(r.out, Banner(r.out) + Detect(GetParam(), "W25X10") +
+                         id.substr(0, id.find(" - ") + 3) +
+                         "\nInterrupted: operation stopped, adapter powered down.\n");
+    EXPECT_EQ(r.status, 255);
+}
+
 INSTANTIATE_TEST_SUITE_P(Cables, Identify, ::testing::Values(Cable::Lpt, Cable::Usb),
                          [](const auto& p) { return p.param == Cable::Lpt ? "Lpt" : "Usb"; });
 
@@ -177,6 +217,72 @@ TEST(Startup, NoArgumentsPrintsUsageAndNoConfigIsAnError) {
     r = dir.Run({"-i"});
     EXPECT_EQ(r.out, Banner(r.out) + "\nIs not set config for any LPT or USB adapters.");
     EXPECT_EQ(r.status, 255);
+}
+
+// --help, -h and -? print the usage text and --version the banner, reading no file;
+// unknown arguments are named and the run goes on.
+TEST(Startup, HelpVersionAndUnknownArguments) {
+    TargetDir dir;
+    const std::string usage = dir.Run({}).out;
+    for (const char* arg : {"--help", "-h", "-?"}) {
+        RunResult r = dir.Run({"-i", arg});
+        EXPECT_EQ(r.out, usage) << arg;
+        EXPECT_EQ(r.status, 1);
+    }
+    RunResult r = dir.Run({"--version", "-i"});
+    EXPECT_EQ(r.out, Banner(r.out) + "\n");
+    EXPECT_EQ(r.status, 1);
+
+    dir.Configure(Cable::Usb, "W25X10");
+    r = dir.Run({"-i", "stray", "-q"});
+    EXPECT_EQ(r.out, Banner(r.out) +
+                         "\nWarning: unknown argument \"stray\" ignored"
+                         "\nWarning: unknown argument \"-q\" ignored" +
+                         Detect(Cable::Usb, "W25X10") + ::Identify(Cable::Usb, kW25X10) +
+                         Geometry(kW25X10) + "\n" + StatusReport(0, kGeneralBits) + "\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+// The emulated parallel port sits at 0x378; -p= overrides lptaddr=.
+TEST(Startup, ParallelPortIsChosenByItsAddress) {
+    TargetDir dir;
+    dir.Configure(Cable::Lpt, "W25X10");
+    dir.Write("config.cfg", "port=lpt\nlptaddr=0x278\nemulate=W25X10\nemulate_image=flash.bin\n");
+    RunResult r = dir.Run({"-i"});
+    EXPECT_EQ(r.out, Banner(r.out) +
+                         "\nError: no parallel port at I/O address 0x278; ports found: "
+                         "/dev/parport0 at 0x378\n");
+    EXPECT_EQ(r.status, 255);
+    r = dir.Run({"-p=0x378", "-i"});
+    EXPECT_EQ(r.out,
+              Preamble(r.out, Cable::Lpt, kW25X10) + "\n" + StatusReport(0, kGeneralBits) + "\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+// Files missing from the current folder come from $XDG_CONFIG_HOME/tamrel, or else from
+// ~/.config/tamrel, each named once; one in the current folder still comes first.
+TEST(Startup, ConfigAndDatabaseFromTheUserConfigFolder) {
+    TargetDir dir;
+    dir.Configure(Cable::Usb, "W25X10");
+    const std::string tail = Detect(Cable::Usb, "W25X10") + ::Identify(Cable::Usb, kW25X10) +
+                             Geometry(kW25X10) + "\n" + StatusReport(0, kGeneralBits) + "\n";
+    namespace fs = std::filesystem;
+    fs::create_directories(dir.Path("xdg/tamrel"));
+    fs::rename(dir.Path("config.cfg"), dir.Path("xdg/tamrel/config.cfg"));
+    fs::rename(dir.Path("flash_db.cfg"), dir.Path("xdg/tamrel/flash_db.cfg"));
+    RunResult r = dir.Run({"-i"});
+    EXPECT_EQ(r.out, Banner(r.out) + "\nUsing " + dir.Path("xdg/tamrel/config.cfg") + "\nUsing " +
+                         dir.Path("xdg/tamrel/flash_db.cfg") + tail);
+    EXPECT_EQ(r.status, 1);
+
+    fs::create_directories(dir.Path("home/.config"));
+    fs::rename(dir.Path("xdg/tamrel"), dir.Path("home/.config/tamrel"));
+    fs::copy_file(dir.Path("home/.config/tamrel/config.cfg"), dir.Path("config.cfg"));
+    dir.env = {{"XDG_CONFIG_HOME", ""}, {"HOME", dir.Path("home")}};
+    r = dir.Run({"-i"});
+    EXPECT_EQ(r.out,
+              Banner(r.out) + "\nUsing " + dir.Path("home/.config/tamrel/flash_db.cfg") + tail);
+    EXPECT_EQ(r.status, 1);
 }
 
 }  // namespace

@@ -40,23 +40,27 @@ HeadTail HeadTailText(const ChipText& c, uint32_t s, uint32_t e) {
     return t;
 }
 
-// -e -w -v FILE -ab=S for a file of `size` bytes on a chip whose image holds data.
-std::string ProgramSequenceText(const ChipText& c, uint32_t s, uint32_t size) {
+// -e -w -v FILE -ab=S for a file of `size` bytes on a chip whose image holds data. On a
+// terminal a newline ends a line before a progress line of another kind would overwrite it.
+std::string ProgramSequenceText(const ChipText& c, uint32_t s, uint32_t size,
+                                bool terminal = false) {
     const uint32_t es = EraseUnit(c), e = s + size;
     const std::string unit = UnitLabel(c);
     const HeadTail ht = HeadTailText(c, s, e);
+    const std::string head_end = terminal && !ht.head_restore.empty() ? "\n" : "";
+    const std::string tail_end = terminal && !ht.tail_restore.empty() ? "\n" : "";
     std::string out = "\n\nStatus:\t\t0x02h\tWE enabled";
     out += Fmt("\nFile: \"data.bin\"\tsize: 0x%X Bytes, Occupy %ss: %u", size, unit.c_str(),
                (e - 1) / es - s / es + 1);
     out += ht.save + "\n";
     for (uint32_t i = s / es; i <= (e - 1) / es; ++i)
         out += Fmt("\rErase %s:\t%u->%u\tOK", unit.c_str(), s / es, i);
-    out += "\nErase done" + ht.head_restore + ht.tail_restore;
-    out += ht.save + ht.head_restore;
+    out += "\nErase done" + (head_end.empty() ? tail_end : head_end) + ht.head_restore;
+    out += ht.tail_restore + ht.save + head_end + ht.head_restore;
     out += Fmt("\nFile: \"data.bin\"\tsize: 0x%X Bytes", size);
     out += Fmt("\nRequire %s:\t\t%u x %u Bytes\n", unit.c_str(), size / es + 1, es);
     out += Progress("Write data:\t\t0x%08X (%u%%)\r", s, size, c.page, true);
-    out += ht.tail_restore + "\nFile recorded.\n";
+    out += tail_end + ht.tail_restore + "\nFile recorded.\n";
     out += "\n" + Progress("Verify data:\t\t0x%08X (%u%%)\r", s, size, c.page, false);
     return out + "\nVerify OK\n\n";
 }
@@ -92,6 +96,21 @@ TEST_P(Program, SequenceKeepsHeadAndTailOfMacronixSectors) {
 TEST_P(Program, SequenceOnLargeSectorsReadsTailsInSeveralFrames) {
     // 256 KiB units: the tail is larger than one transfer buffer.
     RunSequence(kS25FL128S1, 0x41000, 0x1000);
+}
+
+// "Erase done", the last "Read data" line and the last write progress line stay readable.
+TEST_P(Program, SequenceOnATerminalKeepsEveryLine) {
+    std::vector<uint8_t> image = Pattern(kW25X10.total, 1);
+    const std::vector<uint8_t> data = Pattern(0x2000, 2);
+    dir.Configure(GetParam(), kW25X10.name);
+    dir.WriteBytes("flash.bin", image);
+    dir.WriteBytes("data.bin", data);
+    RunResult r = dir.RunOnTerminal({"-e", "-w", "-v", "data.bin", "-ab=0x1100"});
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) +
+                         ProgramSequenceText(kW25X10, 0x1100, 0x2000, true));
+    EXPECT_EQ(r.status, 1);
+    std::copy(data.begin(), data.end(), image.begin() + 0x1100);
+    EXPECT_TRUE(dir.ReadBytes("flash.bin") == image);
 }
 
 TEST_P(Program, ChipEraseAndRangeErase) {

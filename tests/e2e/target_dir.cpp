@@ -1,8 +1,10 @@
 #include "e2e/target_dir.h"
 
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -17,6 +19,7 @@ TargetDir::TargetDir() {
     char tmpl[] = "/tmp/tamrel-e2e-XXXXXX";
     if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
     dir_ = tmpl;
+    env = {{"XDG_CONFIG_HOME", dir_ + "/xdg"}};
     std::ifstream db(std::string(TAMREL_SOURCE_DIR) + "/flash_db.cfg", std::ios::binary);
     std::stringstream text;
     text << db.rdbuf();
@@ -58,6 +61,29 @@ void TargetDir::Configure(Cable cable, const std::string& chip, const std::strin
     Write("config.cfg", cfg);
 }
 
+void TargetDir::Exec(const std::vector<std::string>& args) const {
+    for (const auto& [name, value] : env) {
+        if (value.empty())
+            unsetenv(name.c_str());
+        else
+            setenv(name.c_str(), value.c_str(), 1);
+    }
+    if (chdir(dir_.c_str()) != 0) _exit(127);
+    if (file_size_limit_ > 0) {
+        signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+        struct rlimit rl;
+        getrlimit(RLIMIT_FSIZE, &rl);
+        rl.rlim_cur = static_cast<rlim_t>(file_size_limit_);
+        if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(126);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(TAMREL_BIN));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(TAMREL_BIN, argv.data());
+    _exit(127);
+}
+
 RunResult TargetDir::Run(const std::vector<std::string>& args) const {
     int fds[2];
     if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
@@ -66,27 +92,34 @@ RunResult TargetDir::Run(const std::vector<std::string>& args) const {
         close(fds[0]);
         dup2(fds[1], STDOUT_FILENO);
         close(fds[1]);
-        if (chdir(dir_.c_str()) != 0) _exit(127);
-        if (file_size_limit_ > 0) {
-            signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-            struct rlimit rl;
-            getrlimit(RLIMIT_FSIZE, &rl);
-            rl.rlim_cur = static_cast<rlim_t>(file_size_limit_);
-            if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(126);
-        }
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(TAMREL_BIN));
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(TAMREL_BIN, argv.data());
-        _exit(127);
+        Exec(args);
     }
     close(fds[1]);
+    return Collect(pid, fds[0]);
+}
+
+RunResult TargetDir::RunOnTerminal(const std::vector<std::string>& args) const {
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid < 0) throw std::runtime_error("forkpty failed");
+    if (pid == 0) {
+        struct termios t;
+        if (tcgetattr(STDOUT_FILENO, &t) == 0) {
+            t.c_oflag &= ~static_cast<tcflag_t>(OPOST);  // no "\n" to "\r\n"
+            tcsetattr(STDOUT_FILENO, TCSANOW, &t);
+        }
+        Exec(args);
+    }
+    return Collect(pid, master);  // the master reads EIO once the terminal is gone
+}
+
+// Reads `fd` to its end, then waits for the run.
+RunResult TargetDir::Collect(pid_t pid, int fd) const {
     RunResult r{-1, ""};
     char buf[65536];
     ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) r.out.append(buf, static_cast<size_t>(n));
-    close(fds[0]);
+    while ((n = read(fd, buf, sizeof buf)) > 0) r.out.append(buf, static_cast<size_t>(n));
+    close(fd);
     int st = 0;
     waitpid(pid, &st, 0);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 1000 + WTERMSIG(st);

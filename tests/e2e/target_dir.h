@@ -2,8 +2,11 @@
 // tamrel binary runs against the emulated target.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct RunResult {
@@ -29,13 +32,22 @@ public:
     // config.cfg for an emulated cable and chip, image in "flash.bin", plus extra lines.
     void Configure(Cable cable, const std::string& chip, const std::string& extra = "") const;
 
-    // Runs tamrel in this folder; `signal_after_ms` > 0 is not used (interrupts come from
-    // the emulator's frame counter).
+    // Runs tamrel in this folder, its output into a pipe.
     RunResult Run(const std::vector<std::string>& args) const;
     // Later runs may not write any file beyond `bytes` (0: no limit), as on a full disk.
     void LimitFileSize(long bytes) { file_size_limit_ = bytes; }
+    // Run with a pseudo-terminal as standard output (no output processing: the bytes
+    // read are the bytes written).
+    RunResult RunOnTerminal(const std::vector<std::string>& args) const;
+
+    // Environment changes for the runs (an empty value unsets the variable). By default
+    // XDG_CONFIG_HOME is this folder's "xdg", so no user's own files are found.
+    std::vector<std::pair<std::string, std::string>> env;
 
 private:
+    [[noreturn]] void Exec(const std::vector<std::string>& args) const;
+    RunResult Collect(pid_t pid, int fd) const;
+
     std::string dir_;
     long file_size_limit_ = 0;
 };
