@@ -3,8 +3,13 @@
 
 set(TAMREL_DATA_DIR share/tamrel)
 set(TAMREL_MAN_DIR share/man/man1)
-# udev reads packaged rules from <prefix>/lib/udev/rules.d for /usr and /usr/local alike.
-set(TAMREL_UDEV_DIR lib/udev/rules.d)
+# udev reads rules from /usr/lib/udev/rules.d (packages) and /etc/udev/rules.d (the
+# administrator's own) only, whatever the install prefix: the folder is absolute.
+set(TAMREL_UDEV_DIR /usr/lib/udev/rules.d CACHE STRING
+    "Folder for the udev rules: /usr/lib/udev/rules.d or /etc/udev/rules.d; empty: none")
+if(TAMREL_UDEV_DIR AND NOT IS_ABSOLUTE "${TAMREL_UDEV_DIR}")
+  message(FATAL_ERROR "TAMREL_UDEV_DIR must be a folder udev reads, such as /etc/udev/rules.d")
+endif()
 
 # Manual page, compressed as Debian ships them (-n: no name or time stamp, so builds repeat).
 find_program(TAMREL_GZIP gzip)
@@ -37,7 +42,10 @@ install(FILES ${CMAKE_SOURCE_DIR}/flash_db.cfg DESTINATION ${TAMREL_DATA_DIR} OP
 if(NOT EXISTS ${CMAKE_SOURCE_DIR}/flash_db.cfg)
   message(WARNING "flash_db.cfg not found in ${CMAKE_SOURCE_DIR}: nothing to install for it yet")
 endif()
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/udev/60-tamrel.rules DESTINATION ${TAMREL_UDEV_DIR})
+if(TAMREL_UDEV_DIR)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/udev/60-tamrel.rules
+          DESTINATION ${TAMREL_UDEV_DIR} COMPONENT udev)
+endif()
 
 # Debian package: cpack -G DEB in the build folder.
 set(CPACK_GENERATOR DEB)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Install test: installs the build into a temporary prefix, checks the files, runs the
-# installed program, checks the manual page, and builds the Debian package.
+# Install test: installs the build under a temporary root (DESTDIR) with the prefix
+# /usr/local, checks the files, runs the installed program, checks the manual page, the
+# choice of udev folder, and builds the Debian package.
 # Usage: test_install.sh BUILD_DIR SOURCE_DIR CMAKE CPACK
 # Needs the Debian packages man-db, groff-base (manual page) and dpkg-dev (package).
 # Run it after a full build: cpack brings every target up to date before it packages.
@@ -20,25 +21,32 @@ done
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-prefix=$tmp/prefix
+root=$tmp/root
+prefix=$root/usr/local
+# No user's own config.cfg or flash_db.cfg may answer for the installed ones.
+export XDG_CONFIG_HOME=$tmp/xdg
 
-# The files an installation consists of, relative to the prefix.
-expected="bin/tamrel
-lib/udev/rules.d/60-tamrel.rules
+# The files an installation consists of below PREFIX, and the udev rules where udev reads
+# them whatever the prefix.
+in_prefix() {
+    local p=$1 list="bin/tamrel
 share/man/man1/tamrel.1.gz
 share/tamrel/config-emulated.cfg
 share/tamrel/config-lpt.cfg
 share/tamrel/config-usb.cfg
 share/tamrel/flash_db.cfg"
-if ! command -v gzip >/dev/null; then expected=${expected/tamrel.1.gz/tamrel.1}; fi
+    if ! command -v gzip >/dev/null; then list=${list/tamrel.1.gz/tamrel.1}; fi
+    { sed "s|^|$p/|" <<<"$list"; echo usr/lib/udev/rules.d/60-tamrel.rules; } | LC_ALL=C sort
+}
+expected=$(in_prefix usr/local)
 
 # --- cmake --install ---------------------------------------------------------------------
-if ! "$cmake" --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1; then
+if ! DESTDIR=$root "$cmake" --install "$build" --prefix /usr/local >"$tmp/install.log" 2>&1; then
     cat "$tmp/install.log"
     echo "FAIL: cmake --install failed (is the build up to date?)"
     exit 1
 fi
-installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+installed=$(cd "$root" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$installed" = "$expected" ]; then
     pass "installed files"
 else
@@ -59,17 +67,38 @@ case "$usage" in
 esac
 grep -q '^ Usage: tamrel ' <<<"$usage" && pass "usage text" || fail "usage text missing"
 
-# The installed database and emulated-target example work together.
+# The installed database and emulated-target example work together: run from a folder
+# holding only config.cfg, the program takes flash_db.cfg from its installation and says so.
 mkdir "$tmp/run"
-cp "$prefix/share/tamrel/flash_db.cfg" "$tmp/run/" 2>/dev/null
 cp "$prefix/share/tamrel/config-emulated.cfg" "$tmp/run/config.cfg" 2>/dev/null
 out=$(cd "$tmp/run" && "$prefix/bin/tamrel" -i 2>&1)
 rc=$?
-if [ "$rc" = 1 ] && grep -q '^Emulated target: ' <<<"$out" && grep -q '^Status Register:' <<<"$out"; then
-    pass "tamrel -i on the installed emulated-target example"
+if [ "$rc" = 1 ] && grep -qx "Using $prefix/share/tamrel/flash_db.cfg" <<<"$out" &&
+    grep -q '^Emulated target: ' <<<"$out" && grep -q '^Status Register:' <<<"$out"; then
+    pass "tamrel -i on the installed emulated-target example and database"
 else
     fail "tamrel -i on the installed emulated-target example: status $rc, output:"
     echo "$out"
+fi
+grep -q "Warning: 'extid=' not defined" <<<"$out" && fail "the shipped W25Q32 record warns about extid="
+
+# --- udev folder -------------------------------------------------------------------------
+# The other folder udev reads, chosen at configure time; only the rules are installed.
+if "$cmake" -S "$src" -B "$tmp/udev-build" -DTAMREL_TESTS=OFF \
+    -DTAMREL_UDEV_DIR=/etc/udev/rules.d >"$tmp/udev.log" 2>&1 &&
+    DESTDIR=$tmp/udev-root "$cmake" --install "$tmp/udev-build" --component udev >>"$tmp/udev.log" 2>&1; then
+    got=$(cd "$tmp/udev-root" && find . -type f | sed 's|^\./||')
+    [ "$got" = etc/udev/rules.d/60-tamrel.rules ] && pass "TAMREL_UDEV_DIR=/etc/udev/rules.d" ||
+        fail "TAMREL_UDEV_DIR=/etc/udev/rules.d installed: $got"
+else
+    cat "$tmp/udev.log"
+    fail "configuring with TAMREL_UDEV_DIR=/etc/udev/rules.d"
+fi
+if "$cmake" -S "$src" -B "$tmp/udev-bad" -DTAMREL_TESTS=OFF -DTAMREL_UDEV_DIR=lib/udev/rules.d \
+    >"$tmp/udev-bad.log" 2>&1; then
+    fail "a relative TAMREL_UDEV_DIR, which udev would never read, was accepted"
+else
+    pass "a relative TAMREL_UDEV_DIR is refused"
 fi
 
 # --- example configurations --------------------------------------------------------------
@@ -122,12 +151,12 @@ else
         fail "cpack produced no .deb"
     else
         pass "cpack built $(basename "$deb")"
-        listed=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./usr/||' | LC_ALL=C sort)
-        if [ "$listed" = "$expected" ]; then
+        listed=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./||' | LC_ALL=C sort)
+        if [ "$listed" = "$(in_prefix usr)" ]; then
             pass "package contents"
         else
             fail "package contents differ from the installation:"
-            diff <(echo "$expected") <(echo "$listed")
+            diff <(in_prefix usr) <(echo "$listed")
         fi
         [ "$(dpkg-deb -f "$deb" Package)" = tamrel ] || fail "package name"
         [ "$(dpkg-deb -f "$deb" Maintainer)" = "Tamrel maintainers <tamrel-maintainers@example.org>" ] ||
