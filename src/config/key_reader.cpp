@@ -48,6 +48,7 @@ int CTAMREL::Open_Key_File(const char* path) {
     }
     key_file = f;
     key_file_path = path;
+    key_file_pos = key_pos;
     return 1;
 }
 
