@@ -138,7 +138,8 @@ void CTAMREL::FLASH_Check_ByName() {
     std::string line;
     int result = 0;
     key_pos = 0;
-    Get_keyString(kDbFile, &line, ("\nname=" + setup->device_name).c_str(), result);
+    Get_keyString(Config_File_Path(setup, FLASH_DB_CFG), &line,
+                  ("\nname=" + setup->device_name).c_str(), result);
     if (result != 1 || match_record(this, line, chip) != RECORD_NO) return;
     const std::string ids = record_ids(this, line);
     if (ids.empty()) return;
