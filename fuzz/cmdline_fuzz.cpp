@@ -42,7 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PGM_setup_ini(&s);
     CTAMREL pgm(&s);
     CCMDP cmd(&pgm);
-    Check(cmd.Parse(argc, argv.data()) == 1);
+    const EarlySwitch early = Find_Early_Switch(argc, argv.data());
+    Check(early == EARLY_NONE || early == EARLY_HELP || early == EARLY_VERSION);
+    // A malformed or out-of-range number refuses the line; anything else is taken or warned.
+    const int parsed = cmd.Parse(argc, argv.data());
+    Check(parsed == 1 || parsed == -1);
     cmd.PrintArg(argc, argv.data());
 
     const uint8_t ops[] = {OP_NONE,  OP_RESET,  OP_DUMP, OP_WRITE,  OP_VERIFY,

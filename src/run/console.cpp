@@ -12,9 +12,9 @@ const char* const TAMREL_CONTACT = "tamrel-maintainers@example.org";
 
 namespace {
 
-// What the terminal's current line holds, so that no line is written over another one.
-// `series` is the progress series of that line, null for other text; `last` the last byte
-// sent ('\n': the cursor is on a fresh line, '\r': back at the start of the line).
+// What the terminal's current line holds, so that no line is written over another one:
+// a progress line of `series`, or other text; `last` is the last byte sent ('\n': the
+// cursor is on a fresh line, '\r': back at the start of the line).
 struct TerminalLine {
     char last = '\n';
     std::string series;
@@ -84,9 +84,8 @@ void SetColor(int, int) {}
 void Print_Progress(const char* series, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    g_writing = series;
+    g_writing = series;  // a terminal's stream is unbuffered: written before this returns
     vprintf(format, args);
-    fflush(stdout);
     g_writing = nullptr;
     va_end(args);
 }
