@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "chipdb/manufacturer.h"
+#include "chipdb/record_keys.h"
 #include "fileutil/file_utils.h"
+#include "flash/spi_opcodes.h"
 #include "run/tamrel.h"
 
 namespace {
@@ -16,6 +19,7 @@ const uint64_t kAddressLimit = 0x1000000;  // 3-byte addresses reach 16 MiB
 // What the run will do with the chip, as the run driver dispatches it.
 struct Plan {
     bool erase_range;  // erase of units (a chip erase has no range)
+    bool erase_units;  // a whole-chip erase done unit by unit: the chip has no chip erase
     bool write;
     bool verify;
     bool dump;
@@ -28,6 +32,7 @@ Plan make_plan(const Setup_struct* s) {
     Plan p;
     p.erase_range =
         chain && s->do_erase && (s->has_addr_begin || s->has_addr_last || s->has_file_name);
+    p.erase_units = chain && s->do_erase && !p.erase_range && s->cmd_chip_erase == 0;
     p.write = chain && s->do_write;
     p.verify = chain && s->do_verify;
     p.dump = s->operation == OP_DUMP;
@@ -50,6 +55,7 @@ int64_t last_address(const Setup_struct* s, const Plan& p) {
             end = start + 2u * s->page_size;
         touch(end);
     }
+    if (p.erase_units) touch(s->total_size);
     if (p.erase_range || p.write || p.verify) {
         if (s->has_addr_last)
             touch(uint64_t{s->addr_last} + 1);
@@ -76,7 +82,14 @@ int check_range(const Setup_struct* s) {
             s->mnf_id);
         return -1;
     }
-    if (s->cmd_erase == 0 && plan.erase_range) {
+    if (s->erase_size == 0 && plan.erase_units) {
+        printf(
+            "\nError: the chip has no chip erase command (chipers=0) and no erase unit is "
+            "known for manufacturer id 0x%02X: erase refused\n",
+            s->mnf_id);
+        return -1;
+    }
+    if (s->cmd_erase == 0 && (plan.erase_range || plan.erase_units)) {
         printf("\nError: no erase command for an erase unit of %u bytes: range erase refused\n",
                s->erase_size);
         return -1;
@@ -105,7 +118,7 @@ int check_range(const Setup_struct* s) {
         }
     }
     const int64_t last = last_address(s, plan);
-    if (last >= static_cast<int64_t>(kAddressLimit)) {
+    if (s->addr4_mode == ADDR4_NO && last >= static_cast<int64_t>(kAddressLimit)) {
         printf(
             "\nError: address 0x%llX lies above 16 MiB, which 3-byte addresses cannot "
             "reach\n",
@@ -127,6 +140,78 @@ int check_dump_file(const Setup_struct* s) {
     if (s->has_file_name && Same_File(dump, s->file_name.c_str())) {
         printf("\nError: dump file \"%s\" is the data file \"%s\": dump refused\n", dump,
                s->file_name.c_str());
+        return -1;
+    }
+    return 1;
+}
+
+bool power_of_two(uint32_t n) {
+    return n != 0 && (n & (n - 1)) == 0;
+}
+
+// The record's geometry must be one the operations can honour: a page the program loop can
+// split by, units that tile the chip, and an erase command that erases exactly the unit.
+int check_record(const Setup_struct* s) {
+    const char* rec = s->record_name.c_str();
+    if (!power_of_two(s->page_size)) {
+        printf("\nError: flash_db.cfg record %s: page=%u is not a power of two\n", rec,
+               s->page_size);
+        return -1;
+    }
+    const char* unit_key = Erase_Unit_Key(s);
+    const struct {
+        const char* key;
+        uint32_t size;
+        bool used;
+    } sizes[] = {
+        {"page", s->page_size, true},
+        {"block", s->block_size, s->has_block_size || (unit_key && unit_key[0] == 'b')},
+        {"sector", s->sector_size, true},
+    };
+    for (const auto& u : sizes) {
+        if (u.used && s->total_size % u.size != 0) {
+            printf(
+                "\nError: flash_db.cfg record %s: volime=0x%X is not a whole number of "
+                "%s=0x%X units\n",
+                rec, s->total_size, u.key, u.size);
+            return -1;
+        }
+    }
+    // Opcode 0 of 0 bytes matches nothing: this only checks how erase= is written.
+    if (!s->erase_list.empty() && Erase_List_Has(s->erase_list, 0, 0) < 0) {
+        printf("\nError: flash_db.cfg record %s: erase=%s is not a list of opcode:size items\n",
+               rec, s->erase_list.c_str());
+        return -1;
+    }
+    if (s->erase_size == 0 || !unit_key) return 1;  // no unit: range operations are refused
+
+    if (s->cmd_erase == 0) {
+        printf(
+            "\nError: flash_db.cfg record %s: %s=0x%X: no erase command erases exactly that "
+            "size (0x20 4 KiB, 0x52 32 KiB, 0xD8 sector=)\n",
+            rec, unit_key, s->erase_size);
+        return -1;
+    }
+    unsigned char wire = s->cmd_erase;
+    if (s->addr4_mode == ADDR4_OPCODES) {
+        wire = Four_Byte_Opcode(s->cmd_erase);
+        if (wire == 0) {
+            printf(
+                "\nError: flash_db.cfg record %s: addr4=opcodes: the %s= unit's erase "
+                "command 0x%02X has no 4-byte form\n",
+                rec, unit_key, s->cmd_erase);
+            return -1;
+        }
+    }
+    // Without erase= the opcodes' usual sizes are trusted, except 0x40: few chips erase
+    // 8 KiB with it.
+    const bool listed = s->erase_list.empty() ? s->cmd_erase != SPI_ERASE_8K
+                                              : Erase_List_Has(s->erase_list, wire, s->erase_size) == 1;
+    if (!listed) {
+        printf(
+            "\nError: flash_db.cfg record %s: erase= lists no 0x%02X erasing 0x%X bytes, the "
+            "%s= unit\n",
+            rec, wire, s->erase_size, unit_key);
         return -1;
     }
     return 1;
@@ -225,5 +310,6 @@ int CTAMREL::FLASH_Check_Parameters() {
         return -1;
     }
     if (s->operation == OP_DUMP && check_dump_file(s) != 1) return -1;
+    if (check_record(s) != 1) return -1;
     return check_range(s);
 }

@@ -3,16 +3,14 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "run/console.h"
+#include "flash/spi_opcodes.h"
 
 namespace {
-
-enum EraseUnit { UNIT_SECTOR, UNIT_BLOCK };
 
 struct Maker {
     unsigned char id;
     const char* name;
-    EraseUnit unit;
+    uint8_t unit;  // UNIT_BLOCK or UNIT_SECTOR
 };
 
 const Maker kMakers[] = {
@@ -21,17 +19,18 @@ const Maker kMakers[] = {
     {0xC2, "Macronix", UNIT_SECTOR},      {0x20, "ST Micron", UNIT_SECTOR},
 };
 
-// Erase opcode by unit size, bounds inclusive. Opcode 0 keeps the earlier opcode.
-struct EraseRule {
-    uint32_t low;
-    uint32_t high;
+// Erase commands by the size they erase, first match wins; 0xD8 erases the record's
+// sector size.
+struct EraseCommand {
     unsigned char opcode;
-    bool undefined;  // sizes no known chip uses: ask the user for a report
+    uint32_t size;  // 0: sector=
 };
 
-const EraseRule kEraseRules[] = {
-    {0, 4095, 0x00, false},     {4096, 8191, 0x20, false},   {8192, 16383, 0x40, false},
-    {16384, 32767, 0x40, true}, {32768, 65535, 0x52, false}, {65536, 0xFFFFFFFFu, 0xD8, false},
+const EraseCommand kEraseCommands[] = {
+    {SPI_ERASE_4K, 0x1000},
+    {SPI_ERASE_8K, 0x2000},
+    {SPI_ERASE_32K, 0x8000},
+    {SPI_ERASE_SECTOR, 0},
 };
 
 const Maker* find_maker(unsigned char id) {
@@ -41,19 +40,31 @@ const Maker* find_maker(unsigned char id) {
     return nullptr;
 }
 
-const EraseRule& find_rule(uint32_t size) {
-    for (const EraseRule& r : kEraseRules) {
-        if (size >= r.low && size <= r.high) return r;
+uint8_t unit_of(const Setup_struct* s) {
+    if (s->unit_choice != UNIT_BY_MAKER) return s->unit_choice;
+    const Maker* m = find_maker(s->mnf_id);
+    return m ? m->unit : uint8_t{UNIT_BY_MAKER};
+}
+
+// The command that erases exactly `size` bytes; 0 when none does.
+unsigned char erase_opcode(const Setup_struct* s, uint32_t size) {
+    for (const EraseCommand& c : kEraseCommands) {
+        if (size != 0 && size == (c.size ? c.size : s->sector_size)) return c.opcode;
     }
-    return kEraseRules[0];  // unreachable: the rules cover every 32-bit size
+    return 0;
 }
 
 }  // namespace
 
+const char* Erase_Unit_Key(const Setup_struct* s) {
+    const uint8_t unit = unit_of(s);
+    return unit == UNIT_BLOCK ? "block" : unit == UNIT_SECTOR ? "sector" : nullptr;
+}
+
 CManufacturer::CManufacturer(Setup_struct* s) : setup(s), mnf_text("Manufacturer:\t\"") {
-    setup->cmd_read = 0x03;
-    setup->cmd_write = 0x02;
-    setup->cmd_chip_erase = 0xC7;
+    setup->cmd_read = SPI_READ;
+    setup->cmd_write = SPI_PAGE_PROGRAM;
+    setup->cmd_chip_erase = SPI_CHIP_ERASE;
 }
 
 void CManufacturer::print_manufacturer() {
@@ -67,18 +78,21 @@ void CManufacturer::print_manufacturer() {
     printf("%s", mnf_text.c_str());
 }
 
+// The chip-erase opcode comes from the record (chipers=), read before this runs.
 void CManufacturer::configure_chip_setup() {
-    setup->cmd_chip_erase = 0xC7;
-    if (const Maker* m = find_maker(setup->mnf_id)) {
-        setup->erase_size = (m->unit == UNIT_BLOCK) ? setup->block_size : setup->sector_size;
+    const uint8_t unit = unit_of(setup);
+    if (unit == UNIT_BLOCK) setup->erase_size = setup->block_size;
+    if (unit == UNIT_SECTOR) setup->erase_size = setup->sector_size;
+    setup->cmd_erase = erase_opcode(setup, setup->erase_size);
+
+    // Shown as they go on the wire.
+    unsigned char erase = setup->cmd_erase;
+    if (setup->addr4_mode == ADDR4_OPCODES) {
+        setup->cmd_read = Four_Byte_Opcode(SPI_READ);
+        setup->cmd_write = Four_Byte_Opcode(SPI_PAGE_PROGRAM);
+        erase = Four_Byte_Opcode(erase);
     }
-    const EraseRule& rule = find_rule(setup->erase_size);
-    if (rule.opcode != 0) setup->cmd_erase = rule.opcode;
-    if (rule.undefined) {
-        printf("\nHere undefined situation. Send please report to %s", TAMREL_CONTACT);
-    }
-    printf("\nCMD Setup:\tErs:0x%X Rd:0x%X Wr:0x%X ", setup->cmd_erase, setup->cmd_read,
-           setup->cmd_write);
+    printf("\nCMD Setup:\tErs:0x%X Rd:0x%X Wr:0x%X ", erase, setup->cmd_read, setup->cmd_write);
     if (setup->cmd_chip_erase)
         printf("ChipErs:0x%X", setup->cmd_chip_erase);
     else
@@ -86,5 +100,5 @@ void CManufacturer::configure_chip_setup() {
 }
 
 void CManufacturer::Winbond() {
-    setup->cmd_chip_erase = 0xC7;
+    setup->cmd_chip_erase = SPI_CHIP_ERASE;
 }

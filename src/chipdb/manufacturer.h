@@ -17,3 +17,7 @@ public:
     Setup_struct* setup;
     std::string mnf_text;
 };
+
+// The record key whose size is the erase unit ("block" or "sector"); null when the chip
+// has none (a maker outside the table and no unit=).
+const char* Erase_Unit_Key(const Setup_struct* setup);

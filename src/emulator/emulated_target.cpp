@@ -12,7 +12,9 @@
 #include "config/file_search.h"
 #include "emulator/emulated_lpt.h"
 #include "emulator/emulated_usb_blaster.h"
+#include "chipdb/record_keys.h"
 #include "emulator/flash_chip.h"
+#include "flash/spi_opcodes.h"
 #include "run/tamrel.h"
 
 namespace {
@@ -39,6 +41,9 @@ int ParseFault(const std::string& word, ChipFault* fault) {
            word.c_str());
     return 0;
 }
+
+int ChipBehaviour(CTAMREL* pgm, const std::string& name, const std::string& line,
+                  FlashChipParams* params);
 
 // Ids and geometry from the first flash_db.cfg record whose name begins with `name`.
 int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params) {
@@ -78,6 +83,42 @@ int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params) {
     params->ext_id = r == 1 ? static_cast<uint16_t>(v) : 0;
     v = pgm->Get_env_val(line.c_str(), "sector", &r);
     params->sector_size = (r == 1 && v > 0) ? static_cast<uint32_t>(v) : 0x10000;
+    return ChipBehaviour(pgm, name, line, params);
+}
+
+// Page size, 4-byte addressing, chip erase and locking of the part the record describes.
+int ChipBehaviour(CTAMREL* pgm, const std::string& name, const std::string& line,
+                  FlashChipParams* params) {
+    int r = 0;
+    long v = pgm->Get_env_val(line.c_str(), "page", &r);
+    if (r == 1) {
+        if (v <= 0 || v > 0x8000 || (v & (v - 1)) != 0) {
+            printf("\nError: emulate=%s: page=%ld is not a page size the emulator supports",
+                   name.c_str(), v);
+            return 0;
+        }
+        params->page_size = static_cast<uint32_t>(v);
+    }
+
+    uint8_t addr4 = Default_Addr4(params->total_size);
+    std::string word = pgm->Get_env_txt(line.c_str(), "addr4", &r);
+    if (r == 1 && !Record_Word("addr4", word, &addr4)) {
+        printf("\nError: emulate=%s: addr4=%s is not one of %s", name.c_str(), word.c_str(),
+               Record_Words("addr4").c_str());
+        return 0;
+    }
+    const FourByte modes[] = {FourByte::None, FourByte::Opcodes, FourByte::Mode,
+                              FourByte::ModeNeedsWel};  // ADDR4_* order
+    params->four_byte = modes[addr4];
+
+    v = pgm->Get_env_val(line.c_str(), "chipers", &r);
+    if (r == 1) {
+        params->erases_c7 = v == SPI_CHIP_ERASE;
+        params->erases_60 = v == SPI_CHIP_ERASE_ALT;
+    }
+    uint8_t unlock = UNLOCK_WRSR;
+    word = pgm->Get_env_txt(line.c_str(), "unlock", &r);
+    params->global_lock = r == 1 && Record_Word("unlock", word, &unlock) && unlock == UNLOCK_ULBPR;
     return 1;
 }
 
@@ -300,9 +341,11 @@ bool CEmulatedTarget::AppendStats() {
         sep = ",";
     }
     fprintf(f,
-            "},\"port_accesses\":%llu,\"usb_transfers\":%llu,\"clock_ns\":%llu,"
+            "},\"four_byte_mode\":%s,\"port_accesses\":%llu,\"usb_transfers\":%llu,"
+            "\"clock_ns\":%llu,"
             "\"wire_time_ns\":%llu,\"wire_time_s\":%.6f}\n",
-            static_cast<unsigned long long>(ports), static_cast<unsigned long long>(usb),
+            chip_->FourByteMode() ? "true" : "false", static_cast<unsigned long long>(ports),
+            static_cast<unsigned long long>(usb),
             static_cast<unsigned long long>(clock_ns), static_cast<unsigned long long>(wire_ns),
             static_cast<double>(wire_ns) / 1e9);
     if (fclose(f) == 0) return true;

@@ -23,13 +23,37 @@ uint64_t EraseTimeNs(uint32_t size) {
     return kErase64kNs * size / 0x10000;
 }
 
+// The 3-byte-address command of a 4-byte opcode; 0 for other opcodes.
+uint8_t ThreeByteTwin(uint8_t opcode) {
+    for (uint8_t op : {SPI_READ, SPI_PAGE_PROGRAM, SPI_ERASE_4K, SPI_ERASE_32K, SPI_ERASE_SECTOR})
+        if (Four_Byte_Opcode(op) == opcode) return op;
+    return 0;
+}
+
+bool TakesAddress(uint8_t opcode) {
+    switch (opcode) {
+        case SPI_READ:
+        case SPI_PAGE_PROGRAM:
+        case SPI_ERASE_4K:
+        case SPI_ERASE_8K:
+        case SPI_ERASE_32K:
+        case SPI_ERASE_SECTOR:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 CFlashChip::CFlashChip(const FlashChipParams& params)
     : params_(params), mem_(params.total_size, 0xFF), sr_(params.status & 0xFC) {
     if (params_.sector_size == 0) params_.sector_size = 0x10000;
-    memset(page_data_, 0xFF, sizeof page_data_);
-    memset(page_touched_, 0, sizeof page_touched_);
+    const uint32_t page = params_.page_size;
+    if (page == 0 || (page & (page - 1)) != 0) params_.page_size = 256;
+    page_data_.assign(params_.page_size, 0xFF);
+    page_touched_.assign(params_.page_size, false);
+    locked_ = params_.global_lock;
 }
 
 void CFlashChip::SetPins(bool cs, bool sck, bool mosi, bool wp) {
@@ -136,35 +160,33 @@ void CFlashChip::BeginFrame() {
 
 void CFlashChip::ByteReceived(uint8_t in) {
     if (index_ == 0) {
-        opcode_ = in;
         ++stats_.commands[in];
         ignored_ = in != SPI_READ_STATUS && Busy();
-        if (in == SPI_PAGE_PROGRAM) memset(page_touched_, 0, sizeof page_touched_);
+        opcode_ = in;
+        addr_len_ = 0;
+        // A 4-byte opcode works as its 3-byte twin with four address bytes.
+        const uint8_t twin = ThreeByteTwin(in);
+        if (twin && params_.four_byte == FourByte::Opcodes) {
+            opcode_ = twin;
+            addr_len_ = 4;
+        } else if (TakesAddress(in)) {
+            addr_len_ = four_byte_mode_ ? 4 : 3;
+        }
+        if (opcode_ == SPI_PAGE_PROGRAM) page_touched_.assign(page_touched_.size(), false);
     } else if (!ignored_) {
-        switch (opcode_) {
-            case SPI_READ:
-            case SPI_PAGE_PROGRAM:
-            case SPI_ERASE_4K:
-            case SPI_ERASE_8K:
-            case SPI_ERASE_32K:
-            case SPI_ERASE_SECTOR:
-                if (index_ <= 3) {
-                    addr_ = (addr_ << 8) | in;
-                    if (index_ == 3 && !mem_.empty()) addr_ %= static_cast<uint32_t>(mem_.size());
-                } else if (opcode_ == SPI_READ) {
-                    ++stats_.bytes_read;
-                } else if (opcode_ == SPI_PAGE_PROGRAM) {
-                    // Data wraps inside the page; a later byte replaces an earlier one.
-                    uint32_t off = (addr_ + (index_ - 4)) & (PAGE_SIZE - 1);
-                    page_data_[off] = in;
-                    page_touched_[off] = true;
-                }
-                break;
-            case SPI_WRITE_STATUS:
-                if (index_ == 1) wrsr_value_ = in;
-                break;
-            default:
-                break;
+        if (index_ <= addr_len_) {
+            // Three address bytes reach the lowest 16 MiB only.
+            addr_ = (addr_ << 8) | in;
+            if (index_ == addr_len_ && !mem_.empty()) addr_ %= static_cast<uint32_t>(mem_.size());
+        } else if (opcode_ == SPI_READ) {
+            ++stats_.bytes_read;
+        } else if (opcode_ == SPI_PAGE_PROGRAM) {
+            // Data wraps inside the page; a later byte replaces an earlier one.
+            const uint32_t off = (addr_ + (index_ - addr_len_ - 1)) & (params_.page_size - 1);
+            page_data_[off] = in;
+            page_touched_[off] = true;
+        } else if (opcode_ == SPI_WRITE_STATUS && index_ == 1) {
+            wrsr_value_ = in;
         }
     }
     ++index_;
@@ -192,8 +214,11 @@ uint8_t CFlashChip::NextReply() {
             }
         case SPI_READ_STATUS:
             return Status();
+        case SPI_READ_BLOCK_PROTECTION:
+            if (!params_.global_lock) return 0xFF;
+            return locked_ ? 0xFF : 0x00;
         case SPI_READ:
-            if (index_ < 4 || mem_.empty()) return 0xFF;
+            if (index_ <= addr_len_ || mem_.empty()) return 0xFF;
             {
                 uint8_t v = mem_[addr_];
                 if (++addr_ >= mem_.size()) addr_ = 0;  // continuous read wraps at the end
@@ -217,7 +242,7 @@ void CFlashChip::EndFrame() {
                 if (index_ == 1) wel_ = false;
                 break;
             case SPI_PAGE_PROGRAM:
-                if (index_ >= 5 && wel_) {
+                if (index_ >= addr_len_ + 2u && wel_) {
                     wel_ = false;
                     if (!Protected()) {
                         ProgramPage();
@@ -229,12 +254,9 @@ void CFlashChip::EndFrame() {
             case SPI_ERASE_8K:
             case SPI_ERASE_32K:
             case SPI_ERASE_SECTOR:
-                if (index_ == 4 && wel_) {
+                if (index_ == addr_len_ + 1u && wel_) {
                     wel_ = false;
-                    uint32_t size = opcode_ == SPI_ERASE_4K    ? 0x1000
-                                    : opcode_ == SPI_ERASE_8K  ? 0x2000
-                                    : opcode_ == SPI_ERASE_32K ? 0x8000
-                                                               : params_.sector_size;
+                    const uint32_t size = EraseSize(opcode_);
                     if (!Protected()) {
                         Erase(addr_, size);
                         StartBusy(EraseTimeNs(size));
@@ -243,13 +265,30 @@ void CFlashChip::EndFrame() {
                 break;
             case SPI_CHIP_ERASE:
             case SPI_CHIP_ERASE_ALT:
-                if (index_ == 1 && wel_) {
+                // A part without this opcode ignores it and keeps its latch.
+                if (index_ == 1 && wel_ && ChipErase(opcode_)) {
                     wel_ = false;
                     if (!Protected()) {
                         Erase(0, params_.total_size);
                         StartBusy(static_cast<uint64_t>(params_.total_size) * kChipEraseNsPerMiB /
                                   0x100000);
                     }
+                }
+                break;
+            case SPI_ENTER_4BYTE:
+            case SPI_EXIT_4BYTE:
+                if (index_ == 1 && params_.four_byte != FourByte::None) {
+                    if (params_.four_byte == FourByte::ModeNeedsWel) {
+                        if (!wel_) break;
+                        wel_ = false;
+                    }
+                    four_byte_mode_ = opcode_ == SPI_ENTER_4BYTE;
+                }
+                break;
+            case SPI_GLOBAL_UNLOCK:
+                if (index_ == 1 && wel_ && params_.global_lock) {
+                    wel_ = false;
+                    locked_ = false;
                 }
                 break;
             case SPI_WRITE_STATUS:
@@ -269,6 +308,23 @@ void CFlashChip::EndFrame() {
     if (frame_hook_) frame_hook_(frame_hook_ctx_);
 }
 
+uint32_t CFlashChip::EraseSize(uint8_t opcode) const {
+    switch (opcode) {
+        case SPI_ERASE_4K:
+            return 0x1000;
+        case SPI_ERASE_8K:
+            return 0x2000;
+        case SPI_ERASE_32K:
+            return 0x8000;
+        default:
+            return params_.sector_size;
+    }
+}
+
+bool CFlashChip::ChipErase(uint8_t opcode) const {
+    return opcode == SPI_CHIP_ERASE ? params_.erases_c7 : params_.erases_60;
+}
+
 void CFlashChip::Erase(uint32_t addr, uint32_t size) {
     ++stats_.erases[size];
     uint32_t total = static_cast<uint32_t>(mem_.size());
@@ -280,8 +336,9 @@ void CFlashChip::Erase(uint32_t addr, uint32_t size) {
 }
 
 void CFlashChip::ProgramPage() {
-    uint32_t base = addr_ & ~static_cast<uint32_t>(PAGE_SIZE - 1);
-    for (uint32_t off = 0; off < PAGE_SIZE; ++off) {
+    const uint32_t page = params_.page_size;
+    const uint32_t base = addr_ & ~(page - 1);
+    for (uint32_t off = 0; off < page; ++off) {
         if (!page_touched_[off]) continue;
         ++stats_.bytes_programmed;
         if (base + off < mem_.size()) mem_[base + off] &= page_data_[off];  // bits only go 1 -> 0

@@ -6,6 +6,11 @@
 #include <map>
 #include <vector>
 
+// What a part knows of 4-byte addresses: nothing; 4-byte opcodes (0x13, 0x12, 0x21, 0x5C,
+// 0xDC) and the 4-byte mode; the 4-byte mode only (0xB7 enters, 0xE9 leaves); the mode,
+// entered and left only with the write enable latch set.
+enum class FourByte { None, Opcodes, Mode, ModeNeedsWel };
+
 struct FlashChipParams {
     uint8_t mnf_id = 0xEF;
     uint16_t jedec_id = 0x4016;
@@ -13,6 +18,13 @@ struct FlashChipParams {
     uint32_t total_size = 0x400000;
     uint32_t sector_size = 0x10000;  // size erased by 0xD8
     uint8_t status = 0;              // status register at power-up
+    uint32_t page_size = 256;        // a power of two; a program wraps inside its page
+    FourByte four_byte = FourByte::None;
+    bool erases_c7 = true;  // chip erase opcodes the part has
+    bool erases_60 = true;
+    // Every block write-locked at power-up until the global unlock 0x98 (SST26-like);
+    // 0x72 reads the lock bits.
+    bool global_lock = false;
 };
 
 // StaysBusy: the first program, erase or status write never finishes (a hung chip).
@@ -53,20 +65,22 @@ public:
     const FlashChipParams& Params() const;
     const ChipStats& Stats() const;
 
+    // True while the part is in its 4-byte address mode.
+    bool FourByteMode() const { return four_byte_mode_; }
     // True once a program or erase has changed the memory array.
     bool Modified() const { return modified_; }
     // Called after every chip-select frame ends (CS rising edge).
     void SetFrameHook(void (*hook)(void* ctx), void* ctx);
 
 private:
-    enum : uint32_t { PAGE_SIZE = 256 };
-
     void BeginFrame();
     void EndFrame();
     void ByteReceived(uint8_t in);
     uint8_t NextReply();
     bool Busy() const;
-    bool Protected() const { return (sr_ & 0x1C) != 0; }
+    bool Protected() const { return (sr_ & 0x1C) != 0 || locked_; }
+    uint32_t EraseSize(uint8_t opcode) const;  // of 0x20, 0x40, 0x52 or 0xD8
+    bool ChipErase(uint8_t opcode) const;       // whether the part has this chip erase
     void StartBusy(uint64_t ns);
     void Erase(uint32_t addr, uint32_t size);
     void ProgramPage();
@@ -81,6 +95,8 @@ private:
     // Registers and time.
     uint8_t sr_ = 0;  // non-volatile bits 2..7; busy and WEL are kept apart
     bool wel_ = false;
+    bool four_byte_mode_ = false;
+    bool locked_ = false;  // global block lock
     uint64_t now_ = 0;
     uint64_t busy_until_ = 0;
     bool modified_ = false;
@@ -98,9 +114,10 @@ private:
     // Frame decoding.
     uint32_t index_ = 0;  // whole bytes received in this frame
     uint8_t opcode_ = 0;
+    uint8_t addr_len_ = 0;  // address bytes of the current command
     bool ignored_ = false;  // command arrived while busy
     uint32_t addr_ = 0;
     uint8_t wrsr_value_ = 0;
-    uint8_t page_data_[PAGE_SIZE];
-    bool page_touched_[PAGE_SIZE];
+    std::vector<uint8_t> page_data_;
+    std::vector<bool> page_touched_;
 };

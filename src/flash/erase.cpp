@@ -36,9 +36,11 @@ int CTAMREL::FLASH_Erase() {
 
     const bool whole_chip =
         !setup->has_addr_begin && !setup->has_addr_last && !setup->has_file_name;
+    // A chip without a chip erase command (chipers=0) is erased unit by unit.
+    const bool by_units = !whole_chip || setup->cmd_chip_erase == 0;
     const unsigned long es = setup->erase_size;
     unsigned long S = 0, E = 0, first = 0, last = 0;
-    if (!whole_chip) {
+    if (by_units) {
         // Refuse before anything is sent: an opcode of 0 would go out as 0xC7 and wipe
         // the whole chip, and a unit size of 0 leaves no units to work out.
         if (setup->cmd_erase == 0) {
@@ -84,14 +86,15 @@ int CTAMREL::FLASH_Erase() {
         head_buf = tail_buf = nullptr;
         head_len = tail_len = 0;
         printf("\nChip full erase, please wait...");
-        unsigned char frame[1] = {SPI_CHIP_ERASE};  // uses the latch set and tested above
-        adapter->WR_BLOCK(frame, 1, 0);
+    }
+    if (!by_units) {
+        Chip_Erase();  // uses the latch set and tested above
         delay_ms(1000);
         if (Wait_WriteBusy(360, 1000, true) != 1) ok = false;
         // The chip finishes a chip erase on its own and nothing was kept: stop at once.
         if (Interrupt_Pending()) return -1;
     } else {
-        if (Save_Head_Tail() != 1) return -1;  // never erase what was not saved
+        if (!whole_chip && Save_Head_Tail() != 1) return -1;  // never erase what was not saved
         printf("\n");
         for (unsigned long i = first; i <= last; i++) {
             if (Interrupt_Pending()) {
@@ -102,11 +105,7 @@ int CTAMREL::FLASH_Erase() {
             Write_Enable();
             Print_Progress("Erase", "\rErase %s%d->%d\tOK", erase_label, static_cast<int>(first),
                            static_cast<int>(i));
-            const unsigned long mid = i * es + es / 2;
-            unsigned char frame[4] = {setup->cmd_erase, static_cast<unsigned char>(mid >> 16),
-                                      static_cast<unsigned char>(mid >> 8),
-                                      static_cast<unsigned char>(mid)};
-            adapter->WR_BLOCK(frame, 4, 0);
+            Erase_Unit(i * es + es / 2);  // the middle of the unit
         }
     }
 

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "flash/spi_opcodes.h"
 #include "run/console.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
@@ -25,16 +24,11 @@ PageProgramResult Page_Program(CTAMREL* pgm, const PageProgramJob& job) {
         const bool last = rest < P;
         const unsigned long n = pgm->Data_Align(a, static_cast<int>(last ? rest : P), last);
 
-        unsigned char* frame = pgm->io_buf;
-        frame[0] = SPI_PAGE_PROGRAM;
-        frame[1] = static_cast<unsigned char>(a >> 16);
-        frame[2] = static_cast<unsigned char>(a >> 8);
-        frame[3] = static_cast<unsigned char>(a);
-        if (!job.fill(job.ctx, frame + 4, done, n)) {
+        if (!job.fill(job.ctx, pgm->Program_Data(), done, n)) {
             res.end = ProgramEnd::FillFailed;
             return res;
         }
-        pgm->adapter->WR_BLOCK(frame, static_cast<long>(n + 4), 0);
+        pgm->Program_Page(a, n);
 
         a += n;
         done += n;

@@ -1,5 +1,5 @@
-// Page-program loop shared by the head and tail restores and the data write. Each frame is
-// built in io_buf (0x02, three address bytes, data) and never crosses a page boundary.
+// Page-program loop shared by the head and tail restores and the data write. Each frame
+// never crosses a page boundary; its data is read straight into io_buf behind the command.
 #pragma once
 
 class CTAMREL;

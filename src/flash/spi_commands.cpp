@@ -1,4 +1,6 @@
-// SPI flash command layer: every command frame goes out through the adapter's WR_BLOCK.
+// SPI flash command layer: every command frame is built here and goes out through the
+// adapter's WR_BLOCK. Addressed commands carry 3 address bytes, or 4 on chips driven with
+// 4-byte addresses (flash_db.cfg addr4=).
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +17,10 @@ const unsigned char STATUS_FILLER = 0x00;
 // One chip-select frame; without a cable nothing is clocked and buf keeps what it held.
 void send_frame(CInterface* adapter, unsigned char* buf, long total_len, long read_len) {
     if (adapter) adapter->WR_BLOCK(buf, total_len, read_len);
+}
+
+bool uses_4byte_mode(const Setup_struct* s) {
+    return s->addr4_mode == ADDR4_EN4B || s->addr4_mode == ADDR4_WREN_EN4B;
 }
 
 }  // namespace
@@ -40,15 +46,92 @@ void CTAMREL::Write_Disable() {
     send_frame(adapter, frame, 1, 0);
 }
 
+unsigned int CTAMREL::Command_Length() const {
+    return setup->addr4_mode == ADDR4_NO ? 4 : 5;
+}
+
+// Opcode and address, most significant byte first: the low 24 bits, or all 32 with the
+// 4-byte twin of the opcode where the chip has dedicated 4-byte commands.
+unsigned int CTAMREL::Put_Command(unsigned char* frame, unsigned char opcode,
+                                  unsigned long addr) const {
+    const unsigned int len = Command_Length();
+    frame[0] = setup->addr4_mode == ADDR4_OPCODES ? Four_Byte_Opcode(opcode) : opcode;
+    for (unsigned int i = 1; i < len; i++)
+        frame[i] = static_cast<unsigned char>(addr >> (8 * (len - 1 - i)));
+    return len;
+}
+
+// A part without 4-byte opcodes enters its 4-byte mode before its first addressed
+// command. True when frames went out: a write enable given before must be given again.
+bool CTAMREL::Enter_4Byte_Mode() {
+    if (addr4_entered || !uses_4byte_mode(setup)) return false;
+    const bool wren = setup->addr4_mode == ADDR4_WREN_EN4B;
+    if (wren) Write_Enable();
+    unsigned char frame[1] = {SPI_ENTER_4BYTE};
+    send_frame(adapter, frame, 1, 0);
+    if (wren) Write_Disable();
+    addr4_entered = 1;
+    return true;
+}
+
+// Back to the power-up 3-byte mode, so the board still boots from the chip.
+void CTAMREL::Leave_4Byte_Mode() {
+    if (!addr4_entered) return;
+    addr4_entered = 0;
+    Wait_WriteBusy(200, 20);  // a busy chip ignores the command
+    const bool wren = setup->addr4_mode == ADDR4_WREN_EN4B;
+    if (wren) Write_Enable();
+    unsigned char frame[1] = {SPI_EXIT_4BYTE};
+    send_frame(adapter, frame, 1, 0);
+    if (wren) Write_Disable();
+}
+
 void CTAMREL::Read_Block(unsigned long addr, unsigned long len) {
-    // A frame never runs past io_buf: the four command bytes plus the reply.
-    if (len > IO_BUF_SIZE - 4) len = IO_BUF_SIZE - 4;
-    io_buf[0] = SPI_READ;
-    io_buf[1] = static_cast<unsigned char>(addr >> 16);
-    io_buf[2] = static_cast<unsigned char>(addr >> 8);
-    io_buf[3] = static_cast<unsigned char>(addr);
-    send_frame(adapter, io_buf, static_cast<long>(len + 4), static_cast<long>(len));
-    memmove(io_buf, io_buf + 4, len);
+    Enter_4Byte_Mode();
+    const unsigned int head = Put_Command(io_buf, SPI_READ, addr);
+    // A frame never runs past io_buf: the command bytes plus the reply.
+    if (len > IO_BUF_SIZE - head) len = IO_BUF_SIZE - head;
+    send_frame(adapter, io_buf, static_cast<long>(len + head), static_cast<long>(len));
+    memmove(io_buf, io_buf + head, len);
+}
+
+unsigned char* CTAMREL::Program_Data() {
+    return io_buf + Command_Length();
+}
+
+void CTAMREL::Program_Page(unsigned long addr, unsigned long n) {
+    if (Enter_4Byte_Mode()) Write_Enable();
+    const unsigned int head = Put_Command(io_buf, SPI_PAGE_PROGRAM, addr);
+    send_frame(adapter, io_buf, static_cast<long>(n + head), 0);
+}
+
+void CTAMREL::Erase_Unit(unsigned long addr) {
+    if (Enter_4Byte_Mode()) Write_Enable();
+    unsigned char frame[5];
+    const unsigned int len = Put_Command(frame, setup->cmd_erase, addr);
+    send_frame(adapter, frame, static_cast<long>(len), 0);
+}
+
+void CTAMREL::Chip_Erase() {
+    unsigned char frame[1] = {setup->cmd_chip_erase};
+    send_frame(adapter, frame, 1, 0);
+}
+
+void CTAMREL::Write_Status(unsigned char value) {
+    unsigned char frame[2] = {SPI_WRITE_STATUS, value};
+    send_frame(adapter, frame, 2, 0);
+}
+
+void CTAMREL::Global_Unlock() {
+    unsigned char frame[1] = {SPI_GLOBAL_UNLOCK};
+    send_frame(adapter, frame, 1, 0);
+}
+
+void CTAMREL::Read_Block_Protection(unsigned long len) {
+    if (len > IO_BUF_SIZE - 1) len = IO_BUF_SIZE - 1;
+    io_buf[0] = SPI_READ_BLOCK_PROTECTION;
+    send_frame(adapter, io_buf, static_cast<long>(len + 1), static_cast<long>(len));
+    memmove(io_buf, io_buf + 1, len);
 }
 
 int CTAMREL::Wait_WriteBusy(int polls, int pause_ms, bool interruptible) {

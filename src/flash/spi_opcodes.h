@@ -9,13 +9,22 @@ enum : unsigned char {
     SPI_WRITE_DISABLE = 0x04,
     SPI_READ_STATUS = 0x05,
     SPI_WRITE_ENABLE = 0x06,
+    SPI_PAGE_PROGRAM_4B = 0x12,
+    SPI_READ_4B = 0x13,
     SPI_ERASE_4K = 0x20,
+    SPI_ERASE_4K_4B = 0x21,
     SPI_ERASE_8K = 0x40,
     SPI_ERASE_32K = 0x52,
+    SPI_ERASE_32K_4B = 0x5C,
     SPI_CHIP_ERASE_ALT = 0x60,
+    SPI_READ_BLOCK_PROTECTION = 0x72,  // SST26 block-protection register
+    SPI_GLOBAL_UNLOCK = 0x98,          // SST26 ULBPR: clears every block's write lock
     SPI_READ_JEDEC = 0x9F,
+    SPI_ENTER_4BYTE = 0xB7,
     SPI_CHIP_ERASE = 0xC7,
     SPI_ERASE_SECTOR = 0xD8,
+    SPI_ERASE_SECTOR_4B = 0xDC,
+    SPI_EXIT_4BYTE = 0xE9,
 };
 
 enum : unsigned char {
@@ -24,3 +33,7 @@ enum : unsigned char {
     STATUS_PROTECT = 0xBC,  // BP bits and SRP
     STATUS_SRP = 0x80,
 };
+
+// The 4-byte-address twin of a 3-byte-address command (read, program, erase); 0 when the
+// command has none.
+unsigned char Four_Byte_Opcode(unsigned char opcode);

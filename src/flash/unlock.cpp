@@ -1,8 +1,28 @@
-// Clearing the chip's write-protection bits through a status register write.
+// Clearing the chip's write protection: a status register write, or on parts with
+// per-block locks (unlock=ulbpr) the global unlock, judged from the block-protection
+// register.
 #include <cstdio>
 
 #include "flash/spi_opcodes.h"
 #include "run/tamrel.h"
+
+namespace {
+
+// The SST26 block-protection register: one bit per 64 KiB block, two for each of the
+// eight 8 KiB blocks at the ends, less the two 64 KiB spans those cover.
+unsigned long block_protection_len(const Setup_struct* s) {
+    return (s->total_size / 0x10000 + 16 + 7) / 8;
+}
+
+bool blocks_unlocked(CTAMREL* pgm) {
+    const unsigned long len = block_protection_len(pgm->setup);
+    pgm->Read_Block_Protection(len);
+    for (unsigned long i = 0; i < len; i++)
+        if (pgm->io_buf[i] != 0) return false;
+    return true;
+}
+
+}  // namespace
 
 int CTAMREL::FLASH_Unlock() {
     Write_Enable();
@@ -13,14 +33,18 @@ int CTAMREL::FLASH_Unlock() {
     }
     printf("Status = %02Xh, WE bit is %s\n", status, "enabled");
 
-    unsigned char frame[2] = {SPI_WRITE_STATUS, 0x00};  // write status register: all bits clear
-    adapter->WR_BLOCK(frame, 2, 0);
+    const bool global = setup->unlock_mode == UNLOCK_ULBPR;
+    if (global)
+        Global_Unlock();
+    else
+        Write_Status(0x00);  // all protection bits clear
     printf("Unlocking...\n");
     Wait_WriteBusy(200, 100);
 
     status = Get_StatusReg();
     printf("Status = %02Xh, ", status);
-    if ((status & STATUS_PROTECT) == 0) {
+    // Per-block locks do not show in the status register.
+    if (global ? blocks_unlocked(this) : (status & STATUS_PROTECT) == 0) {
         printf("device is unlocked now.\n");
         return 1;
     }

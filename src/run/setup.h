@@ -17,6 +17,16 @@ enum : uint8_t {
     OP_SHOWMEM = 9,
 };
 
+// How a chip takes addresses (flash_db.cfg addr4=): 3 bytes only; 4 bytes through the
+// dedicated 4-byte opcodes; 4 bytes in a 4-byte mode entered with 0xB7 and left with 0xE9,
+// with a write enable before each of them for ADDR4_WREN_EN4B.
+enum : uint8_t { ADDR4_NO, ADDR4_OPCODES, ADDR4_EN4B, ADDR4_WREN_EN4B };
+// How -u clears the protection (flash_db.cfg unlock=): status register write 0x01 0x00, or
+// the global block-protection unlock 0x98.
+enum : uint8_t { UNLOCK_WRSR, UNLOCK_ULBPR };
+// Which of block= and sector= is the erase unit (flash_db.cfg unit=); by maker when absent.
+enum : uint8_t { UNIT_BY_MAKER, UNIT_BLOCK, UNIT_SECTOR };
+
 struct Setup_struct {
     uint16_t jedec_id;
     uint16_t ext_id;
@@ -54,6 +64,13 @@ struct Setup_struct {
     uint8_t do_write;
     uint8_t do_verify;
     uint8_t do_dump;
+
+    // Record keys beyond the geometry (flash_db.cfg).
+    std::string record_name;  // name= of the record taken (-n= may give a prefix of it)
+    std::string erase_list;   // erase= as written, empty when absent
+    uint8_t addr4_mode;
+    uint8_t unlock_mode;
+    uint8_t unit_choice;
 
     // Emulated target (config.cfg emulate* keys); empty name means real hardware.
     std::string emulate_name;

@@ -20,7 +20,8 @@ CTAMREL::CTAMREL(Setup_struct* s)
       block_label("Block:\t"),
       sector_label("Sector:\t"),
       erase_label(sector_label),
-      adapter_active(0) {}
+      adapter_active(0),
+      addr4_entered(0) {}
 
 CTAMREL::~CTAMREL() {
     Adapter_release();
@@ -55,6 +56,7 @@ void CTAMREL::Adapter_ini() {
 void CTAMREL::Adapter_release() {
     if (adapter_active == 0 || adapter == nullptr) return;
     printf("\n");
+    Leave_4Byte_Mode();  // on every way out, failures and interrupts included
     adapter->SET_CS();
     adapter->CLR_SCK();
     adapter->CLR_MOSI();

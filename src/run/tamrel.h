@@ -43,6 +43,15 @@ public:
     void Write_Enable();
     void Write_Disable();
     void Read_Block(unsigned long addr, unsigned long len);
+    // Page program of n bytes that the caller has put at Program_Data().
+    unsigned char* Program_Data();
+    void Program_Page(unsigned long addr, unsigned long n);
+    void Erase_Unit(unsigned long addr);  // cmd_erase at addr
+    void Chip_Erase();                    // cmd_chip_erase
+    void Write_Status(unsigned char value);
+    void Global_Unlock();
+    void Read_Block_Protection(unsigned long len);  // the bytes land in io_buf
+    void Leave_4Byte_Mode();  // sends the exit when the chip was put in 4-byte mode
     // 1 when the chip became ready. An interruptible wait gives up quietly (0) once an
     // interrupt is pending.
     int Wait_WriteBusy(int polls, int pause_ms, bool interruptible = false);
@@ -80,6 +89,12 @@ public:
     const char* sector_label;
     const char* erase_label;
     int adapter_active;
+    int addr4_entered;  // the chip is in its 4-byte address mode
+
+private:
+    unsigned int Command_Length() const;
+    unsigned int Put_Command(unsigned char* frame, unsigned char opcode, unsigned long addr) const;
+    bool Enter_4Byte_Mode();
 };
 
 int DB_Parser(const char* line, CTAMREL* pgm);
