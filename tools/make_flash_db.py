@@ -1,7 +1,12 @@
 #!/usr/bin/env python3
-"""Build flash_db.cfg from a tab-separated table of SPI NOR chip facts.
+"""Build flash_db.cfg from tab-separated tables of SPI NOR chip facts.
 
-Usage: make_flash_db.py spi_nor_chips.tsv > flash_db.cfg   (Python 3, standard library only)
+Chips above 16 MiB come from tables with the extra columns addr4 (how the chip takes
+4-byte addresses), erase_4b (its 4-byte erase commands, opcode:size), unit (block or
+sector, for makers outside the erase unit rule) and remark (said in the record's remark).
+
+Usage: make_flash_db.py spi_nor_chips.tsv tools/large_chips.tsv > flash_db.cfg
+(Python 3, standard library only)
 """
 
 import csv
@@ -18,20 +23,28 @@ SECTOR_RULE = {0xBF, 0x01, 0xC2, 0x20}
 NOTHING_AFTER_ID = {(0xEF, 0x4016)}
 
 KIB = 1024
-MAX_SIZE = 16 * 1024 * KIB  # 3-byte addresses
+MAX_SIZE = 16 * 1024 * KIB  # 3-byte addresses; larger chips need an addr4 column
 
 
 def tool_opcode(unit):
-    """Erase opcode the tool sends for an erase unit of `unit` bytes (None: none fits)."""
-    if 4096 <= unit <= 8191:
+    """Erase opcode the tool sends for an erase unit of `unit` bytes (None: none fits).
+    0xD8 erases the record's sector=, which is the unit whenever it is 64 KiB or more."""
+    if unit == 4 * KIB:
         return 0x20
-    if 8192 <= unit <= 32767:
-        return 0x40
-    if 32768 <= unit <= 65535:
+    if unit == 32 * KIB:
         return 0x52
-    if unit >= 65536:
+    if unit >= 64 * KIB:
         return 0xD8
     return None
+
+
+def parse_erases(text):
+    """'0x21:4K,0xDC:64K' as a set of (opcode, size)."""
+    ops = set()
+    for item in filter(None, text.split(",")):
+        op, size = item.split(":")
+        ops.add((int(op, 16), int(size.rstrip("K")) * KIB))
+    return ops
 
 
 def size_text(n):
@@ -54,6 +67,10 @@ class Chip:
         self.chip_erase = row["chip_erase"]
         self.notes = row["notes"]
         self.erases = self._erases(row)
+        self.addr4 = row.get("addr4") or None
+        self.erases_4b = parse_erases(row.get("erase_4b") or "")
+        self.unit_key = row.get("unit") or None
+        self.extra_remark = row.get("remark") or ""
 
     def _erases(self, row):
         """Uniform erase commands as a set of (opcode, size)."""
@@ -111,6 +128,9 @@ class Record:
         self.page = min(c.page for c in chips)
         self.size = min(c.size for c in chips)
         self.comment = []
+        self.addr4 = self._common("addr4")
+        self.unit_key = self._common("unit_key")
+        self.block_rule = self.mfr in BLOCK_RULE or self.unit_key == "block"
         self._choose_units()
 
     def _name(self):
@@ -127,13 +147,31 @@ class Record:
             return prefix
         return self.parts[0]
 
+    def _common(self, field):
+        values = {getattr(c, field) for c in self.chips}
+        if len(values) > 1:
+            sys.exit("parts of id 0x%02X 0x%04X differ in %s" % (self.mfr, self.dev, field))
+        return values.pop()
+
+    def _chipers(self):
+        """chipers= when the parts lack 0xC7: 0x60, or 0 (erased unit by unit)."""
+        known = [set(c.chip_erase.split("/")) for c in self.chips if c.chip_erase != "unknown"]
+        if not known:
+            return None
+        if any("none" in ops for ops in known):
+            return 0
+        common = set.intersection(*known)
+        if "0xC7" in common:
+            return None
+        return 0x60 if "0x60" in common else 0
+
     def _choose_units(self):
         common = set.intersection(*(c.erases for c in self.chips))
         usable = sorted(u for op, u in common if tool_opcode(u) == op)
         d8_sizes = [sorted(u for op, u in c.erases if op == 0xD8 and u >= 64 * KIB)
                     for c in self.chips]
         self.mixed = False
-        if self.mfr in BLOCK_RULE:
+        if self.block_rule:
             unit = usable[0] if usable else None  # the finest uniform erase
         else:
             unit = usable[-1] if usable else None  # the 0xD8 sector where there is one
@@ -148,7 +186,7 @@ class Record:
         self.erase_list = self._erase_list()
         finer = [u for u in usable if u < 64 * KIB]
         d8 = [u for u in usable if u >= 64 * KIB]
-        if self.mfr in BLOCK_RULE:
+        if self.block_rule:
             self.block = unit
             self.sector = d8[-1] if d8 else min(64 * KIB, self.size)
         else:
@@ -163,6 +201,8 @@ class Record:
                 merged = sorted({u for s in sizes for u in s})
                 if len(merged) == 1 or (op == 0xD8 and self.mixed):
                     per_op[op] = merged
+        for op, size in sorted(set.intersection(*(c.erases_4b for c in self.chips))):
+            per_op[op] = [size]
         return ",".join("0x%02X:%s" % (op, "|".join(size_text(u) for u in us))
                         for op, us in per_op.items())
 
@@ -177,6 +217,15 @@ class Record:
         fields.append("sector=%d" % self.sector if self.sector < 64 * KIB
                       else "sector=0x%X" % self.sector)
         fields.append("volime=0x%X" % self.size)
+        if self.unit_key:
+            fields.append("unit=%s" % self.unit_key)
+        if self.addr4:
+            fields.append("addr4=%s" % self.addr4)
+        chipers = self._chipers()
+        if chipers is not None:
+            fields.append("chipers=%s" % ("0x%02X" % chipers if chipers else "0"))
+        if self._ulbpr():
+            fields.append("unlock=ulbpr")
         fields.append("erase=%s" % self.erase_list)
         return " ".join(fields)
 
@@ -196,11 +245,16 @@ class Record:
                     "unerased (verify shows it)" % "/".join(
                         sorted({size_text(u) for c in self.chips for o, u in c.erases
                                 if o == 0xD8}, key=lambda t: int(t[:-1])))
-        if any(c.chip_erase == "none" for c in self.chips):
-            text += "; no chip erase: use a range erase"
-        if "0x98" in " ".join(c.notes for c in self.chips):
-            text += "; blocks are protected at power-up and need 0x98 (ULBPR), -u does not send it"
+        if self._chipers() == 0:
+            text += "; no chip erase: -e erases unit by unit"
+        if self._ulbpr():
+            text += "; blocks are protected at power-up: -u sends 0x98 (ULBPR)"
+        for extra in sorted({c.extra_remark for c in self.chips if c.extra_remark}):
+            text += "; " + extra
         return text
+
+    def _ulbpr(self):
+        return "0x98" in " ".join(c.notes for c in self.chips)
 
 
 def group_rows(chips):
@@ -239,13 +293,20 @@ def fix_name_order(records):
                 break
 
 
-def main(path):
-    with open(path, newline="") as f:
-        rows = list(csv.DictReader(f, delimiter="\t"))
+def main(paths):
+    rows = []
+    for path in paths:
+        with open(path, newline="") as f:
+            rows.extend(csv.DictReader(f, delimiter="\t"))
+    # Each maker's parts stay together, in the order the makers first appear.
+    first_seen = {}
+    for row in rows:
+        first_seen.setdefault(row["vendor"], len(first_seen))
+    rows.sort(key=lambda row: first_seen[row["vendor"]])
     chips, left_out = [], []
     for row in rows:
         c = Chip(row)
-        if c.size > MAX_SIZE:
+        if c.size > MAX_SIZE and not c.addr4:
             left_out.append((c, "larger than 16 MiB"))
         elif c.page == 1:
             left_out.append((c, "byte program only (0x02 writes one byte)"))
@@ -270,8 +331,13 @@ def main(path):
               "# A record is one line beginning with name=; remark and blank lines keep records\n"
               "# apart, since the id scan skips a record line that directly follows another.\n"
               "# Erase unit: block= for mnfid 0xEF and 0x1F, sector= for 0xBF, 0x01, 0xC2, 0x20;\n"
-              "# other makers have none (range erase, write and verify refused, chip erase ok).\n"
-              "# erase= lists the uniform erase commands of the part (opcode:size), for reference.\n"
+              "# other makers have none (range erase, write and verify refused, chip erase ok)\n"
+              "# unless unit=block or unit=sector says which.\n"
+              "# erase= lists the uniform erase commands of the part (opcode:size); the tool\n"
+              "# erases a unit only with a command listed there with the unit's size.\n"
+              "# chipers= the chip erase opcode where it is not 0xC7 (0: none, -e erases unit by\n"
+              "# unit); unlock=ulbpr for per-block locks cleared by 0x98; addr4= how a chip\n"
+              "# above 16 MiB takes 4-byte addresses (opcodes when absent).\n"
               "# extid= only where the bytes after the id are known; without it a record takes\n"
               "# any ext id of its mnfid and jedec (the tool warns).\n")
     for c, why in left_out:
@@ -285,6 +351,6 @@ def main(path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
-        sys.exit(__doc__.strip().splitlines()[-1])
-    main(sys.argv[1])
+    if len(sys.argv) < 2:
+        sys.exit(__doc__.strip().splitlines()[-2])
+    main(sys.argv[1:])

@@ -149,42 +149,10 @@ bool power_of_two(uint32_t n) {
     return n != 0 && (n & (n - 1)) == 0;
 }
 
-// The record's geometry must be one the operations can honour: a page the program loop can
-// split by, units that tile the chip, and an erase command that erases exactly the unit.
-int check_record(const Setup_struct* s) {
-    const char* rec = s->record_name.c_str();
-    if (!power_of_two(s->page_size)) {
-        printf("\nError: flash_db.cfg record %s: page=%u is not a power of two\n", rec,
-               s->page_size);
-        return -1;
-    }
-    const char* unit_key = Erase_Unit_Key(s);
-    const struct {
-        const char* key;
-        uint32_t size;
-        bool used;
-    } sizes[] = {
-        {"page", s->page_size, true},
-        {"block", s->block_size, s->has_block_size || (unit_key && unit_key[0] == 'b')},
-        {"sector", s->sector_size, true},
-    };
-    for (const auto& u : sizes) {
-        if (u.used && s->total_size % u.size != 0) {
-            printf(
-                "\nError: flash_db.cfg record %s: volime=0x%X is not a whole number of "
-                "%s=0x%X units\n",
-                rec, s->total_size, u.key, u.size);
-            return -1;
-        }
-    }
-    // Opcode 0 of 0 bytes matches nothing: this only checks how erase= is written.
-    if (!s->erase_list.empty() && Erase_List_Has(s->erase_list, 0, 0) < 0) {
-        printf("\nError: flash_db.cfg record %s: erase=%s is not a list of opcode:size items\n",
-               rec, s->erase_list.c_str());
-        return -1;
-    }
+// The unit must be erased by a command that erases exactly its size: no more, or bytes
+// outside the range go; no less, or part of the range stays.
+int check_erase_unit(const Setup_struct* s, const char* rec, const char* unit_key) {
     if (s->erase_size == 0 || !unit_key) return 1;  // no unit: range operations are refused
-
     if (s->cmd_erase == 0) {
         printf(
             "\nError: flash_db.cfg record %s: %s=0x%X: no erase command erases exactly that "
@@ -205,8 +173,9 @@ int check_record(const Setup_struct* s) {
     }
     // Without erase= the opcodes' usual sizes are trusted, except 0x40: few chips erase
     // 8 KiB with it.
-    const bool listed = s->erase_list.empty() ? s->cmd_erase != SPI_ERASE_8K
-                                              : Erase_List_Has(s->erase_list, wire, s->erase_size) == 1;
+    const bool listed = s->erase_list.empty()
+                            ? s->cmd_erase != SPI_ERASE_8K
+                            : Erase_List_Has(s->erase_list, wire, s->erase_size) == 1;
     if (!listed) {
         printf(
             "\nError: flash_db.cfg record %s: erase= lists no 0x%02X erasing 0x%X bytes, the "
@@ -240,6 +209,45 @@ FILE* open_data_file(const std::string& name, uint64_t* size) {
     }
     *size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     return f;
+}
+
+// The record's geometry must be one the operations can honour: a page the program loop can
+// split by, an erase command for the unit, and sizes that tile the chip.
+int check_record(const Setup_struct* s) {
+    const char* rec = s->record_name.c_str();
+    if (!power_of_two(s->page_size)) {
+        printf("\nError: flash_db.cfg record %s: page=%u is not a power of two\n", rec,
+               s->page_size);
+        return -1;
+    }
+    // Opcode 0 of 0 bytes matches nothing: this only checks how erase= is written.
+    if (!s->erase_list.empty() && Erase_List_Has(s->erase_list, 0, 0) < 0) {
+        printf("\nError: flash_db.cfg record %s: erase=%s is not a list of opcode:size items\n",
+               rec, s->erase_list.c_str());
+        return -1;
+    }
+    const char* unit_key = Erase_Unit_Key(s);
+    if (check_erase_unit(s, rec, unit_key) != 1) return -1;
+
+    const struct {
+        const char* key;
+        uint32_t size;
+        bool used;
+    } sizes[] = {
+        {"page", s->page_size, true},
+        {"block", s->block_size, s->has_block_size || (unit_key && unit_key[0] == 'b')},
+        {"sector", s->sector_size, true},
+    };
+    for (const auto& u : sizes) {
+        if (u.used && s->total_size % u.size != 0) {
+            printf(
+                "\nError: flash_db.cfg record %s: volime=0x%X is not a whole number of "
+                "%s=0x%X units\n",
+                rec, s->total_size, u.key, u.size);
+            return -1;
+        }
+    }
+    return 1;
 }
 
 }  // namespace

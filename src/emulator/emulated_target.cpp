@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "adapters/delay.h"
+#include "chipdb/record_keys.h"
 #include "config/file_search.h"
 #include "emulator/emulated_lpt.h"
 #include "emulator/emulated_usb_blaster.h"
-#include "chipdb/record_keys.h"
 #include "emulator/flash_chip.h"
 #include "flash/spi_opcodes.h"
 #include "run/tamrel.h"
@@ -345,9 +345,8 @@ bool CEmulatedTarget::AppendStats() {
             "\"clock_ns\":%llu,"
             "\"wire_time_ns\":%llu,\"wire_time_s\":%.6f}\n",
             chip_->FourByteMode() ? "true" : "false", static_cast<unsigned long long>(ports),
-            static_cast<unsigned long long>(usb),
-            static_cast<unsigned long long>(clock_ns), static_cast<unsigned long long>(wire_ns),
-            static_cast<double>(wire_ns) / 1e9);
+            static_cast<unsigned long long>(usb), static_cast<unsigned long long>(clock_ns),
+            static_cast<unsigned long long>(wire_ns), static_cast<double>(wire_ns) / 1e9);
     if (fclose(f) == 0) return true;
     printf("\nError: can`t append to emulate_stats %s\n", stats_path_.c_str());
     return false;

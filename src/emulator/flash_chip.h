@@ -80,7 +80,7 @@ private:
     bool Busy() const;
     bool Protected() const { return (sr_ & 0x1C) != 0 || locked_; }
     uint32_t EraseSize(uint8_t opcode) const;  // of 0x20, 0x40, 0x52 or 0xD8
-    bool ChipErase(uint8_t opcode) const;       // whether the part has this chip erase
+    bool ChipErase(uint8_t opcode) const;      // whether the part has this chip erase
     void StartBusy(uint64_t ns);
     void Erase(uint32_t addr, uint32_t size);
     void ProgramPage();
