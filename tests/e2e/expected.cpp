@@ -11,6 +11,20 @@ const ChipText kS25FL128S1 = {"S25FL128Sxxxxxx1", "Spansion", 0x2018, 0x4D00, tr
                               0x1000000,          0xD8};
 const ChipText kS25FL004A = {"S25FL004A", "Spansion", 0x0212,  0,       false,
                              256,         0,          0x10000, 0x80000, 0xD8};
+const ChipText kW25Q256 = {"W25Q256", "Winbond", 0x4019,  0,         false,
+                           256,       4096,      0x10000, 0x2000000, 0x20};
+const ChipText kGD25Q256 = {"GD25Q256", "",      0x4019,    0,    false, 256,
+                            4096,       0x10000, 0x2000000, 0xDC, true};
+const ChipText kS25FL512S = {"S25FL512S", "Spansion", 0x0220,    0x4D00, true, 512,
+                             0,           0x40000,    0x4000000, 0xDC,   true};
+const ChipText kMX66L1G45G = {"MX66L1G45G", "Macronix", 0x201B,    0,    false, 256,
+                              4096,         0x10000,    0x8000000, 0xDC, true};
+const ChipText kSST26VF016B = {"SST26VF016B", "SST Microchip", 0x2641,   0,   false, 256,
+                               4096,          0x1000,          0x200000, 0x20};
+const ChipText kM45PE10 = {"M45PE10", "ST Micron", 0x4011,  0,    false, 256,
+                           0,         0x10000,     0x20000, 0xD8, false, " not used"};
+const ChipText kMX25V1635F = {"MX25V1635F", "Macronix", 0x2315,   0,    false, 256,
+                              4096,         0x10000,    0x200000, 0xD8, false, "0x60"};
 
 std::string Fmt(const char* format, ...) {
     char buf[512];
@@ -42,13 +56,18 @@ std::string Identify(Cable cable, const ChipText& c) {
     std::string s = "\n";
     s += cable == Cable::Lpt ? "SPI by LPT port: 0x378h" : "SPI by USB";
     s += ", SCK period: 1us\n\nFlash Memory Info:\n";
-    s += "Manufacturer:\t\"" + c.maker + "\"";
+    s += c.maker.empty() ? "Not indentify ID" : "Manufacturer:\t\"" + c.maker + "\"";
     s += Fmt("\nJEDEC ID code:\t0x%04X\nExtended ID:\t0x%04X\n", c.jedec, c.ext);
     s += "\n\nSearch chip in:\tflash_db.cfg - ";
     s += c.has_extid ? "OK" : "OK, Warning: 'extid=' not defined!";
     s += "\nDevice name:\t\"" + c.name + "\"";
-    s += Fmt("\nCMD Setup:\tErs:0x%X Rd:0x3 Wr:0x2 ChipErs:0xC7", c.erase_opcode);
-    return s;
+    return s + CommandSetup(c);
+}
+
+std::string CommandSetup(const ChipText& c) {
+    return Fmt("\nCMD Setup:\tErs:0x%X Rd:0x%X Wr:0x%X ChipErs:", c.erase_opcode,
+               c.four_byte_opcodes ? 0x13 : 3, c.four_byte_opcodes ? 0x12 : 2) +
+           c.chip_erase;
 }
 
 std::string Geometry(const ChipText& c) {

@@ -8,19 +8,28 @@
 
 struct ChipText {
     std::string name;
-    std::string maker;  // as printed in the manufacturer line
+    std::string maker;  // as printed in the manufacturer line; "": a maker outside the table
     uint16_t jedec;
     uint16_t ext;
     bool has_extid;                       // the record carries extid=
     uint32_t page, block, sector, total;  // block 0: record without block=
-    unsigned erase_opcode;
+    unsigned erase_opcode;                // as shown in the command setup line
+    bool four_byte_opcodes = false;       // read 0x13, program 0x12
+    std::string chip_erase = "0xC7";      // as shown after ChipErs:
 };
 
-extern const ChipText kW25X10;      // Winbond, 4 KiB blocks as erase unit
-extern const ChipText kW25Q32;      // the quick start's chip: the shipped record has extid=0
-extern const ChipText kMX25L1005;   // Macronix, 64 KiB sectors
-extern const ChipText kS25FL128S1;  // Spansion, 256 KiB sectors
-extern const ChipText kS25FL004A;   // Spansion, for the status bit names
+extern const ChipText kW25X10;       // Winbond, 4 KiB blocks as erase unit
+extern const ChipText kW25Q32;       // the quick start's chip: the shipped record has extid=0
+extern const ChipText kMX25L1005;    // Macronix, 64 KiB sectors
+extern const ChipText kS25FL128S1;   // Spansion, 256 KiB sectors
+extern const ChipText kS25FL004A;    // Spansion, for the status bit names
+extern const ChipText kW25Q256;      // 32 MiB, 4-byte mode entered and left (0xB7/0xE9)
+extern const ChipText kGD25Q256;     // 32 MiB, 4-byte opcodes, maker outside the table, unit=
+extern const ChipText kS25FL512S;    // 64 MiB, 4-byte opcodes, 512-byte pages
+extern const ChipText kMX66L1G45G;   // 128 MiB, 4-byte opcodes
+extern const ChipText kSST26VF016B;  // blocks locked at power-up until 0x98
+extern const ChipText kM45PE10;      // no chip erase command
+extern const ChipText kMX25V1635F;   // chip erase 0x60 only
 
 std::string Fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -30,6 +39,8 @@ std::string Banner(const std::string& actual);
 std::string Detect(Cable cable, const std::string& chip, const std::string& image = "flash.bin");
 // From the identification's power-up newline to its command setup line.
 std::string Identify(Cable cable, const ChipText& chip);
+// The identification's command setup line.
+std::string CommandSetup(const ChipText& chip);
 // Geometry lines of the parameter check.
 std::string Geometry(const ChipText& chip);
 // Everything a run prints up to the operation's power-up newline (exclusive).

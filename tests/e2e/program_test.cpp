@@ -113,6 +113,44 @@ TEST_P(Program, SequenceOnATerminalKeepsEveryLine) {
     EXPECT_TRUE(dir.ReadBytes("flash.bin") == image);
 }
 
+// Files across the 16 MiB line: in 4-byte mode (0xB7/0xE9) with 4 KiB units, and with
+// 4-byte opcodes and 64 KiB units whose head and tail lie on either side of the line.
+TEST_P(Program, SequenceAcrossSixteenMiB) {
+    RunSequence(kW25Q256, 0xFFF800, 0x1800);
+    RunSequence(kGD25Q256, 0xFF8100, 0x10000);
+}
+
+// A range erase whose first unit ends at 16 MiB and whose last starts there.
+TEST_P(Program, RangeEraseAcrossSixteenMiB) {
+    std::vector<uint8_t> image = Pattern(kGD25Q256.total, 8);
+    dir.Configure(GetParam(), "GD25Q256");
+    dir.WriteBytes("flash.bin", image);
+    RunResult r = dir.Run({"-e", "-ab=0xFF8000", "-al=0x1007FFF"});
+    const HeadTail ht = HeadTailText(kGD25Q256, 0xFF8000, 0x1008000);
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kGD25Q256) + "\n\nStatus:\t\t0x02h\tWE enabled" +
+                         ht.save + "\n\rErase Sector:\t255->255\tOK\rErase Sector:\t255->256\tOK" +
+                         "\nErase done" + ht.head_restore + ht.tail_restore + "\n");
+    EXPECT_EQ(r.status, 1);
+    std::fill(image.begin() + 0xFF8000, image.begin() + 0x1008000, 0xFF);
+    EXPECT_TRUE(dir.ReadBytes("flash.bin") == image);
+}
+
+// Without 0xC7 the chip is erased with the record's opcode, or unit by unit.
+TEST_P(Program, ChipEraseByTheRecordsCommand) {
+    for (const ChipText* chip : {&kM45PE10, &kMX25V1635F}) {
+        dir.Configure(GetParam(), chip->name);
+        dir.WriteBytes("flash.bin", Pattern(chip->total, 3));
+        RunResult r = dir.Run({"-e"});
+        const std::string units =
+            chip == &kM45PE10 ? "\n\rErase Sector:\t0->0\tOK\rErase Sector:\t0->1\tOK" : "";
+        EXPECT_EQ(r.out, Preamble(r.out, GetParam(), *chip) +
+                             "\n\nStatus:\t\t0x02h\tWE enabled\nChip full erase, please wait..." +
+                             units + "\nErase done\n");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(dir.ReadBytes("flash.bin") == std::vector<uint8_t>(chip->total, 0xFF));
+    }
+}
+
 TEST_P(Program, ChipEraseAndRangeErase) {
     dir.Configure(GetParam(), "W25X10");
     dir.WriteBytes("flash.bin", Pattern(0x20000, 3));

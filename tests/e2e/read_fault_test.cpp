@@ -152,6 +152,30 @@ TEST_P(Ops, UnlockClearsProtectionOrReportsWhyNotAndLasts) {
     }
 }
 
+// Per-block locks: the global unlock, judged from the block-protection register. A chip that
+// ignores 0x98 stays locked, whatever its status register says.
+TEST_P(Ops, UnlockOfPerBlockLocks) {
+    const std::string by_name = "\nOperation by chip name.\nDevice name:\t\"SST26VF016B\"" +
+                                std::string("\nSearch chip in:\tflash_db.cfg - OK\n") +
+                                CommandSetup(kSST26VF016B) + Geometry(kSST26VF016B) + "\n";
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"SST26VF016B", 1, "Status = 00h, device is unlocked now.\n\n"},
+        {"W25X10", 255,
+         "\nWarning: the chip answers id 0xEF 0x3011 0x0000, the record taken by -n=SST26VF016B "
+         "has 0xBF 0x2641\nStatus = 02h, WE bit is enabled\nUnlocking...\n"
+         "Status = 02h, unlock failed, set WP# pin level high\n.\n"},
+    };
+    for (const auto& [chip, status, last] : cases) {
+        std::remove(dir.Path("flash.bin").c_str());
+        dir.Configure(GetParam(), chip);
+        RunResult r = dir.Run({"-n=SST26VF016B", "-u"});
+        const std::string unlocked =
+            status == 1 ? "Status = 02h, WE bit is enabled\nUnlocking...\n" : "";
+        EXPECT_EQ(r.out, Banner(r.out) + Detect(GetParam(), chip) + by_name + unlocked + last);
+        EXPECT_EQ(r.status, status);
+    }
+}
+
 TEST_P(Ops, HungChipTimesOutAndStopsTheSequence) {
     dir.Configure(GetParam(), "W25X10", "emulate_fault=busy\n");
     dir.WriteBytes("data.bin", Pattern(0x100, 3));

@@ -68,16 +68,21 @@ TEST(FlashChip, ProgramAndsBitsAndWrapsInItsPage) {
     EXPECT_EQ(Bytes(&chip.Memory()[0x1FE], &chip.Memory()[0x201]), Bytes({1, 2, 0xFF}));
 }
 
-// Opcode, address, erase unit, busy time in ms; chip erases (0xC7, 0x60) are the opcode alone.
+// Opcode, address, erase unit, busy time in ms; chip erases (0xC7, 0x60) are the opcode alone,
+// 0x21, 0x5C and 0xDC take four address bytes.
 TEST(FlashChip, EraseSizesTimesAndBusyIgnoring) {
     const std::tuple<uint8_t, uint32_t, uint32_t, uint64_t> cases[] = {
         {0x20, 0x1234, 0x1000, 45},    {0x40, 0x3FFF, 0x2000, 52}, {0x52, 0x9000, 0x8000, 94},
-        {0xD8, 0x1FFFF, 0x10000, 150}, {0xC7, 0, 0x20000, 125},    {0x60, 0, 0x20000, 125}};
+        {0xD8, 0x1FFFF, 0x10000, 150}, {0xC7, 0, 0x20000, 125},    {0x60, 0, 0x20000, 125},
+        {0x21, 0x1234, 0x1000, 45},    {0x5C, 0x9000, 0x8000, 94}, {0xDC, 0x1FFFF, 0x10000, 150}};
     for (const auto& [op, addr, unit, busy_ms] : cases) {
         SCOPED_TRACE(int(op));
         Bytes frame{op, uint8_t(addr >> 16), uint8_t(addr >> 8), uint8_t(addr)};
-        frame.resize(unit < 0x20000 ? 4 : 1);
-        CFlashChip chip(Params(0));
+        if (op == 0x21 || op == 0x5C || op == 0xDC) frame.insert(frame.begin() + 1, 0);
+        if (unit == 0x20000) frame.resize(1);
+        FlashChipParams params = Params(0);
+        params.four_byte = FourByte::Opcodes;
+        CFlashChip chip(params);
         Bytes want(0x20000, 0);
         chip.Memory() = want;
         std::fill_n(want.begin() + addr / unit * unit, unit, 0xFF);
@@ -93,3 +98,77 @@ TEST(FlashChip, EraseSizesTimesAndBusyIgnoring) {
 }
 
 }  // namespace
+
+// Where one programmed 0x00 byte lands on a 32 MiB part, by what the part knows of 4-byte
+// addresses and the frames before the program; -1: nowhere. Three address bytes reach only
+// the lowest 16 MiB.
+TEST(FlashChip, FourByteAddresses) {
+    const Bytes pp4 = {0x12, 0x01, 0x23, 0x45, 0x67, 0x00};
+    const Bytes pp_long = {0x02, 0x01, 0x23, 0x45, 0x67, 0x00};
+    const Bytes pp_short = {0x02, 0x01, 0x23, 0x45, 0x00};
+    const std::tuple<FourByte, std::vector<Bytes>, long, bool> cases[] = {
+        {FourByte::Opcodes, {{0x06}, pp4}, 0x1234567, false},
+        {FourByte::Mode, {{0x06}, pp4}, -1, false},  // no 4-byte opcodes
+        {FourByte::Opcodes, {{0x06}, pp_short}, 0x12345, false},
+        {FourByte::Mode, {{0xB7}, {0x06}, pp_long}, 0x1234567, true},
+        {FourByte::Mode, {{0xB7}, {0xE9}, {0x06}, pp_short}, 0x12345, false},
+        // Entered only with the latch set; without, 0x67 is the first data byte.
+        {FourByte::ModeNeedsWel, {{0xB7}, {0x06}, pp_long}, 0x12346, false},
+        {FourByte::ModeNeedsWel, {{0x06}, {0xB7}, {0x06}, pp_long}, 0x1234567, true},
+        {FourByte::None, {{0xB7}, {0x06}, pp_long}, 0x12346, false},
+    };
+    for (const auto& [four_byte, frames, at, mode] : cases) {
+        SCOPED_TRACE(testing::PrintToString(frames));
+        FlashChipParams params = Params(0);
+        params.total_size = 0x2000000, params.four_byte = four_byte;
+        CFlashChip chip(params);
+        Frames(chip, frames);
+        const auto zero = std::find(chip.Memory().begin(), chip.Memory().end(), 0);
+        EXPECT_EQ(at, zero == chip.Memory().end() ? -1 : zero - chip.Memory().begin());
+        EXPECT_EQ(mode, chip.FourByteMode());
+    }
+    // Reads: 0x13 anywhere; 0x03 in 4-byte mode; the chip's end wraps to its start.
+    FlashChipParams params = Params(0);
+    params.total_size = 0x2000000, params.four_byte = FourByte::Opcodes;
+    CFlashChip chip(params);
+    chip.Memory()[0x1FFFFFF] = 1, chip.Memory()[0] = 2, chip.Memory()[0xFFFFFF] = 3;
+    EXPECT_EQ(Frames(chip, {{0x13, 0x01, 0xFF, 0xFF, 0xFF, 0, 0}}),
+              Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2}));
+    EXPECT_EQ(Frames(chip, {{0x03, 0xFF, 0xFF, 0xFF, 0}}), Bytes({0xFF, 0xFF, 0xFF, 0xFF, 3}));
+    EXPECT_EQ(Frames(chip, {{0xB7}, {0x03, 0x01, 0xFF, 0xFF, 0xFF, 0}}),
+              Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1}));
+}
+
+// Parts as their records describe them: chip erase opcodes, blocks locked until 0x98, a
+// 512-byte page. The frames, then a status read a second later and the first bytes.
+TEST(FlashChip, RecordDescribedParts) {
+    auto no_c7 = [](FlashChipParams& p) { p.erases_c7 = false; };
+    auto none = [](FlashChipParams& p) { p.erases_c7 = p.erases_60 = false; };
+    auto locked = [](FlashChipParams& p) { p.global_lock = true; };
+    auto page512 = [](FlashChipParams& p) { p.page_size = 512; };
+    const std::tuple<void (*)(FlashChipParams&), std::vector<Bytes>, uint8_t, Bytes> cases[] = {
+        {no_c7, {{0x06}, {0xC7}}, 0x02, {0x0F}},  // ignored: the latch stays
+        {no_c7, {{0x06}, {0x60}}, 0x00, {0xFF}},
+        {none, {{0x06}, {0x60}}, 0x02, {0x0F}},
+        {locked, {{0x06}, {0x02, 0, 0, 0, 0x05}}, 0x00, {0x0F}},
+        {locked, {{0x06}, {0x98}, {0x06}, {0x02, 0, 0, 0, 0x05}}, 0x00, {0x05}},
+        {locked, {{0x98}, {0x06}, {0x02, 0, 0, 0, 0x05}}, 0x00, {0x0F}},  // 0x98 needs the latch
+        {page512, {{0x06}, {0x02, 0, 0x01, 0xFF, 1, 6}}, 0x00, {0x06}},   // 0x200 wraps to 0
+    };
+    for (const auto& [arrange, frames, status, first] : cases) {
+        SCOPED_TRACE(testing::PrintToString(frames));
+        FlashChipParams params = Params(0);
+        arrange(params);
+        CFlashChip chip(params);
+        chip.Memory()[0] = 0x0F;
+        Frames(chip, frames);
+        chip.AdvanceTime(1000000000);
+        EXPECT_EQ(Frames(chip, {{0x05, 0}})[1], status);
+        EXPECT_EQ(Bytes(chip.Memory().begin(), chip.Memory().begin() + 1), first);
+    }
+    FlashChipParams params = Params(0);
+    params.global_lock = true;
+    CFlashChip chip(params);
+    EXPECT_EQ(Frames(chip, {{0x72, 0, 0}}), Bytes({0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(Frames(chip, {{0x06}, {0x98}, {0x72, 0, 0}}), Bytes({0xFF, 0, 0}));
+}
