@@ -64,7 +64,7 @@ int CTAMREL::FLASH_Erase() {
         Adapter_release();
         return -1;
     }
-    if (Refuse_Protected(setup->mnf_id, status, "erase")) {
+    if (Refuse_Protected(setup->mnf_id, status, "erase") || Refuse_Locked_Blocks("erase")) {
         Write_Disable();  // leave the latch as it was found
         return -1;
     }

@@ -24,6 +24,13 @@ bool blocks_unlocked(CTAMREL* pgm) {
 
 }  // namespace
 
+bool CTAMREL::Refuse_Locked_Blocks(const char* operation) {
+    if (setup->unlock_mode != UNLOCK_ULBPR || blocks_unlocked(this)) return false;
+    printf("\nError: the block-protection register locks blocks, %s refused; -u clears it\n",
+           operation);
+    return true;
+}
+
 int CTAMREL::FLASH_Unlock() {
     Write_Enable();
     unsigned char status = Get_StatusReg();

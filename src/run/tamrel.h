@@ -70,6 +70,9 @@ public:
     unsigned long Data_Align(unsigned long addr, int len, bool last);
     int FLASH_Verify();
     int FLASH_Unlock();
+    // True, after the refusal of `operation`, when a chip with per-block locks (unlock=ulbpr)
+    // has any block locked: it would ignore erase and program commands there.
+    bool Refuse_Locked_Blocks(const char* operation);
 
     Setup_struct* setup;
     CInterface* adapter;

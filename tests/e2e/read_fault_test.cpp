@@ -174,6 +174,22 @@ TEST_P(Ops, UnlockOfPerBlockLocks) {
         EXPECT_EQ(r.out, Banner(r.out) + Detect(GetParam(), chip) + by_name + unlocked + last);
         EXPECT_EQ(r.status, status);
     }
+
+    // Locked at power-up, the part would take erase and program frames and ignore them.
+    std::remove(dir.Path("flash.bin").c_str());
+    dir.Configure(GetParam(), "SST26VF016B", "emulate_stats=stats.json\n");
+    dir.WriteBytes("data.bin", Pattern(0x100, 3));
+    for (const char* op : {"-e", "-w"}) {
+        RunResult r = dir.Run({op, "data.bin", "-ab=0x1000"});
+        EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kSST26VF016B) +
+                             "\n\nError: the block-protection register locks blocks, " +
+                             (op[1] == 'e' ? "erase" : "write") + " refused; -u clears it\n\n");
+        EXPECT_EQ(r.status, 255);
+    }
+    const std::vector<uint8_t> stats = dir.ReadBytes("stats.json");
+    EXPECT_EQ(std::string(stats.begin(), stats.end()).find("\"0x20\""), std::string::npos);
+    EXPECT_EQ(std::string(stats.begin(), stats.end()).find("\"0x02\""), std::string::npos);
+    EXPECT_TRUE(dir.ReadBytes("flash.bin") == std::vector<uint8_t>(kSST26VF016B.total, 0xFF));
 }
 
 TEST_P(Ops, HungChipTimesOutAndStopsTheSequence) {
