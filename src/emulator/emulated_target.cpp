@@ -42,8 +42,41 @@ int ParseFault(const std::string& word, ChipFault* fault) {
     return 0;
 }
 
+// Page size, 4-byte addressing, chip erase and locking of the part the record describes.
 int ChipBehaviour(CTAMREL* pgm, const std::string& name, const std::string& line,
-                  FlashChipParams* params);
+                  FlashChipParams* params) {
+    int r = 0;
+    long v = pgm->Get_env_val(line.c_str(), "page", &r);
+    if (r == 1) {
+        if (v <= 0 || v > 0x8000 || (v & (v - 1)) != 0) {
+            printf("\nError: emulate=%s: page=%ld is not a page size the emulator supports\n",
+                   name.c_str(), v);
+            return 0;
+        }
+        params->page_size = static_cast<uint32_t>(v);
+    }
+
+    uint8_t addr4 = Default_Addr4(params->total_size);
+    std::string word = pgm->Get_env_txt(line.c_str(), "addr4", &r);
+    if (r == 1 && !Record_Word("addr4", word, &addr4)) {
+        printf("\nError: emulate=%s: addr4=%s is not one of %s\n", name.c_str(), word.c_str(),
+               Record_Words("addr4").c_str());
+        return 0;
+    }
+    const FourByte modes[] = {FourByte::None, FourByte::Opcodes, FourByte::Mode,
+                              FourByte::ModeNeedsWel};  // ADDR4_* order
+    params->four_byte = modes[addr4];
+
+    v = pgm->Get_env_val(line.c_str(), "chipers", &r);
+    if (r == 1) {
+        params->erases_c7 = v == SPI_CHIP_ERASE;
+        params->erases_60 = v == SPI_CHIP_ERASE_ALT;
+    }
+    uint8_t unlock = UNLOCK_WRSR;
+    word = pgm->Get_env_txt(line.c_str(), "unlock", &r);
+    params->global_lock = r == 1 && Record_Word("unlock", word, &unlock) && unlock == UNLOCK_ULBPR;
+    return 1;
+}
 
 // Ids and geometry from the first flash_db.cfg record whose name begins with `name`.
 int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params) {
@@ -84,42 +117,6 @@ int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params) {
     v = pgm->Get_env_val(line.c_str(), "sector", &r);
     params->sector_size = (r == 1 && v > 0) ? static_cast<uint32_t>(v) : 0x10000;
     return ChipBehaviour(pgm, name, line, params);
-}
-
-// Page size, 4-byte addressing, chip erase and locking of the part the record describes.
-int ChipBehaviour(CTAMREL* pgm, const std::string& name, const std::string& line,
-                  FlashChipParams* params) {
-    int r = 0;
-    long v = pgm->Get_env_val(line.c_str(), "page", &r);
-    if (r == 1) {
-        if (v <= 0 || v > 0x8000 || (v & (v - 1)) != 0) {
-            printf("\nError: emulate=%s: page=%ld is not a page size the emulator supports",
-                   name.c_str(), v);
-            return 0;
-        }
-        params->page_size = static_cast<uint32_t>(v);
-    }
-
-    uint8_t addr4 = Default_Addr4(params->total_size);
-    std::string word = pgm->Get_env_txt(line.c_str(), "addr4", &r);
-    if (r == 1 && !Record_Word("addr4", word, &addr4)) {
-        printf("\nError: emulate=%s: addr4=%s is not one of %s", name.c_str(), word.c_str(),
-               Record_Words("addr4").c_str());
-        return 0;
-    }
-    const FourByte modes[] = {FourByte::None, FourByte::Opcodes, FourByte::Mode,
-                              FourByte::ModeNeedsWel};  // ADDR4_* order
-    params->four_byte = modes[addr4];
-
-    v = pgm->Get_env_val(line.c_str(), "chipers", &r);
-    if (r == 1) {
-        params->erases_c7 = v == SPI_CHIP_ERASE;
-        params->erases_60 = v == SPI_CHIP_ERASE_ALT;
-    }
-    uint8_t unlock = UNLOCK_WRSR;
-    word = pgm->Get_env_txt(line.c_str(), "unlock", &r);
-    params->global_lock = r == 1 && Record_Word("unlock", word, &unlock) && unlock == UNLOCK_ULBPR;
-    return 1;
 }
 
 void PutJsonString(FILE* f, const std::string& s) {
