@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -46,8 +45,12 @@ void TargetDir::WriteBytes(const std::string& name, const std::vector<uint8_t>& 
 }
 
 std::vector<uint8_t> TargetDir::ReadBytes(const std::string& name) const {
-    std::ifstream f(Path(name), std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+    std::ifstream f(Path(name), std::ios::binary | std::ios::ate);
+    if (!f) return {};
+    std::vector<uint8_t> bytes(static_cast<size_t>(f.tellg()));
+    f.seekg(0);
+    f.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 bool TargetDir::Exists(const std::string& name) const {
