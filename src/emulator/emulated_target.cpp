@@ -151,10 +151,12 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
     t->name_ = s->emulate_name;
     t->image_ = s->emulate_image;
     t->status_key_ = s->emulate_status;
+    t->global_lock_ = params.global_lock;
     params.status = t->InitialStatus();
     t->stats_path_ = s->emulate_stats;
     t->interrupt_after_ = s->emulate_interrupt_after;
     t->chip_.reset(new CFlashChip(params));
+    if (t->kept_unlocked_) t->chip_->SetBlocksLocked(false);
     t->chip_->SetFault(fault);
     t->lpt_.reset(new CEmulatedLpt(t->chip_.get()));
     t->usb_.reset(new CEmulatedUsbBlaster(t->chip_.get()));
@@ -254,10 +256,14 @@ int CEmulatedTarget::LoadImage() {
 }
 
 // The status register kept beside an image, as "status=0xSS emulate_status=0xKK": what it
-// held at the end of the last run, and the emulate_status= value applied to it then.
-std::string CEmulatedTarget::StatusText(uint8_t status) const {
-    char text[64];
-    snprintf(text, sizeof text, "status=0x%02X emulate_status=0x%02X\n", status, status_key_);
+// held at the end of the last run, and the emulate_status= value applied to it then. A part
+// with per-block locks adds " blocks=locked" or " blocks=unlocked".
+std::string CEmulatedTarget::StatusText(uint8_t status, bool locked) const {
+    char text[80];
+    snprintf(text, sizeof text, "status=0x%02X emulate_status=0x%02X%s\n", status, status_key_,
+             !global_lock_ ? ""
+             : locked      ? " blocks=locked"
+                           : " blocks=unlocked");
     return text;
 }
 
@@ -269,16 +275,20 @@ uint8_t CEmulatedTarget::InitialStatus() {
     if (f == nullptr) return status_key_;
     unsigned status = 0, key = 0;
     const bool read = fscanf(f, "status=%x emulate_status=%x", &status, &key) == 2;
+    char blocks[16] = "";
+    if (read && global_lock_ && fscanf(f, " blocks=%15s", blocks) != 1) blocks[0] = '\0';
     fclose(f);
     if (!read || status > 0xFF || key != status_key_ || access(image_.c_str(), F_OK) != 0)
         return status_key_;
-    status_file_ = StatusText(static_cast<uint8_t>(status));
+    kept_unlocked_ = strcmp(blocks, "unlocked") == 0;
+    status_file_ = StatusText(static_cast<uint8_t>(status), !kept_unlocked_);
     return static_cast<uint8_t>(status);
 }
 
 bool CEmulatedTarget::WriteStatus() {
     if (image_.empty()) return true;
-    const std::string text = StatusText(chip_->Status() & 0xFC);  // WEL and busy do not last
+    // WEL and busy do not last.
+    const std::string text = StatusText(chip_->Status() & 0xFC, chip_->BlocksLocked());
     if (text == status_file_) return true;
     const std::string path = image_ + ".status";
     FILE* f = fopen(path.c_str(), "w");

@@ -37,7 +37,7 @@ private:
     bool WriteImage();
     uint8_t InitialStatus();
     bool WriteStatus();
-    std::string StatusText(uint8_t status) const;
+    std::string StatusText(uint8_t status, bool locked) const;
     bool AppendStats();
     static void OnDelay(unsigned long long ns, void* ctx);
     static void OnFrame(void* ctx);
@@ -45,8 +45,10 @@ private:
     std::string name_;
     std::string image_;
     std::string stats_path_;
-    uint8_t status_key_ = 0;   // emulate_status=
-    std::string status_file_;  // the status file as read, empty when it did not count
+    uint8_t status_key_ = 0;    // emulate_status=
+    std::string status_file_;   // the status file as read, empty when it did not count
+    bool global_lock_ = false;  // a part with per-block locks: their state is kept too
+    bool kept_unlocked_ = false;
     int32_t interrupt_after_ = 0;
     bool interrupted_ = false;
     bool ready_ = false;  // fully built and not finished: Finish() has work to do

@@ -65,6 +65,9 @@ public:
     const FlashChipParams& Params() const;
     const ChipStats& Stats() const;
 
+    // The global block lock of a part that has one (global_lock), kept like the status.
+    bool BlocksLocked() const { return locked_; }
+    void SetBlocksLocked(bool locked) { locked_ = locked && params_.global_lock; }
     // True while the part is in its 4-byte address mode.
     bool FourByteMode() const { return four_byte_mode_; }
     // True once a program or erase has changed the memory array.

@@ -190,6 +190,17 @@ TEST_P(Ops, UnlockOfPerBlockLocks) {
     EXPECT_EQ(std::string(stats.begin(), stats.end()).find("\"0x20\""), std::string::npos);
     EXPECT_EQ(std::string(stats.begin(), stats.end()).find("\"0x02\""), std::string::npos);
     EXPECT_TRUE(dir.ReadBytes("flash.bin") == std::vector<uint8_t>(kSST26VF016B.total, 0xFF));
+
+    // The chip stays powered between runs: once unlocked, the program sequence goes through.
+    EXPECT_EQ(dir.Run({"-u"}).status, 1);
+    const std::vector<uint8_t> kept = dir.ReadBytes("flash.bin.status");
+    EXPECT_EQ(std::string(kept.begin(), kept.end()),
+              "status=0x00 emulate_status=0x00 blocks=unlocked\n");
+    EXPECT_EQ(dir.Run({"-e", "-w", "-v", "data.bin", "-ab=0x1000"}).status, 1);
+    std::vector<uint8_t> programmed(kSST26VF016B.total, 0xFF);
+    const std::vector<uint8_t> data = Pattern(0x100, 3);
+    std::copy(data.begin(), data.end(), programmed.begin() + 0x1000);
+    EXPECT_TRUE(dir.ReadBytes("flash.bin") == programmed);
 }
 
 TEST_P(Ops, HungChipTimesOutAndStopsTheSequence) {
