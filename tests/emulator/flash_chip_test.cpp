@@ -99,7 +99,7 @@ TEST(FlashChip, EraseSizesTimesAndBusyIgnoring) {
 
 }  // namespace
 
-// Where one programmed 0x00 byte lands on a 32 MiB part, by what the part knows of 4-byte
+// Where one programmed 0x00 byte lands on a 20 MiB part, by what the part knows of 4-byte
 // addresses and the frames before the program; -1: nowhere. Three address bytes reach only
 // the lowest 16 MiB.
 TEST(FlashChip, FourByteAddresses) {
@@ -120,7 +120,7 @@ TEST(FlashChip, FourByteAddresses) {
     for (const auto& [four_byte, frames, at, mode] : cases) {
         SCOPED_TRACE(testing::PrintToString(frames));
         FlashChipParams params = Params(0);
-        params.total_size = 0x2000000, params.four_byte = four_byte;
+        params.total_size = 0x1400000, params.four_byte = four_byte;
         CFlashChip chip(params);
         Frames(chip, frames);
         const auto zero = std::find(chip.Memory().begin(), chip.Memory().end(), 0);
@@ -129,13 +129,13 @@ TEST(FlashChip, FourByteAddresses) {
     }
     // Reads: 0x13 anywhere; 0x03 in 4-byte mode; the chip's end wraps to its start.
     FlashChipParams params = Params(0);
-    params.total_size = 0x2000000, params.four_byte = FourByte::Opcodes;
+    params.total_size = 0x1400000, params.four_byte = FourByte::Opcodes;
     CFlashChip chip(params);
-    chip.Memory()[0x1FFFFFF] = 1, chip.Memory()[0] = 2, chip.Memory()[0xFFFFFF] = 3;
-    EXPECT_EQ(Frames(chip, {{0x13, 0x01, 0xFF, 0xFF, 0xFF, 0, 0}}),
+    chip.Memory()[0x13FFFFF] = 1, chip.Memory()[0] = 2, chip.Memory()[0xFFFFFF] = 3;
+    EXPECT_EQ(Frames(chip, {{0x13, 0x01, 0x3F, 0xFF, 0xFF, 0, 0}}),
               Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2}));
     EXPECT_EQ(Frames(chip, {{0x03, 0xFF, 0xFF, 0xFF, 0}}), Bytes({0xFF, 0xFF, 0xFF, 0xFF, 3}));
-    EXPECT_EQ(Frames(chip, {{0xB7}, {0x03, 0x01, 0xFF, 0xFF, 0xFF, 0}}),
+    EXPECT_EQ(Frames(chip, {{0xB7}, {0x03, 0x01, 0x3F, 0xFF, 0xFF, 0}}),
               Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1}));
 }
 
