@@ -1,8 +1,12 @@
 // Chip identification: by the JEDEC id the chip answers, or by the name given with -n=.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "chipdb/manufacturer.h"
+#include "chipdb/sfdp.h"
 #include "config/file_search.h"
 #include "run/console.h"
 #include "run/tamrel.h"
@@ -10,6 +14,7 @@
 namespace {
 
 const char kSearchLine[] = "\nSearch chip in:\tflash_db.cfg - ";
+const uint32_t kSfdpReadMax = 0x1000;  // JESD216 tables sit well inside the first 4 KiB
 
 enum RecordMatch { RECORD_NO, RECORD_YES, RECORD_NO_EXTID };
 
@@ -61,6 +66,43 @@ std::string record_ids(CTAMREL* pgm, const std::string& line) {
     return ids;
 }
 
+// The first record that matches the chip; RECORD_NO when none does. Prints only the key
+// file reader's error (result -1).
+int find_record(CTAMREL* pgm, const char* db_file, const ChipIds& chip, std::string* line,
+                RecordMatch* match) {
+    pgm->key_pos = 0;
+    for (;;) {
+        int result = 0;
+        pgm->Get_keyString(db_file, line, "\nname=", result);
+        if (result != 1) {
+            *match = RECORD_NO;
+            return result == -1 ? -1 : 1;
+        }
+        *match = match_record(pgm, *line, chip);
+        if (*match != RECORD_NO) return 1;
+    }
+}
+
+bool db_readable(const char* db_file) {
+    FILE* f = fopen(db_file, "rb");
+    if (f == nullptr) return false;
+    fclose(f);
+    return true;
+}
+
+// The SFDP area from address 0, as far as the parser wants it: header, parameter headers,
+// then the tables, in at most three frames.
+std::vector<uint8_t> read_sfdp(CTAMREL* pgm) {
+    std::vector<uint8_t> bytes;
+    for (;;) {
+        const uint32_t have = static_cast<uint32_t>(bytes.size());
+        const uint32_t want = std::min(Sfdp_Wanted(bytes.data(), have), kSfdpReadMax);
+        if (want <= have) return bytes;
+        pgm->Read_SFDP(have, want - have);
+        bytes.insert(bytes.end(), pgm->io_buf, pgm->io_buf + (want - have));
+    }
+}
+
 }  // namespace
 
 int CTAMREL::FLASH_Identify() {
@@ -102,26 +144,39 @@ int CTAMREL::FLASH_Identify() {
     mnf.print_manufacturer();
     printf("\nJEDEC ID code:\t0x%04X", setup->jedec_id);
     printf("\nExtended ID:\t0x%04X\n", setup->ext_id);
+
+    // The database is searched while the cable is still on, so that a chip it lacks can be
+    // asked for its SFDP tables in the same power-up. A missing file is reported below.
+    const bool readable = db_readable(db_file);
+    std::string line;
+    RecordMatch match = RECORD_NO;
+    int scan = readable ? find_record(this, db_file, chip, &line, &match) : 0;
+    std::vector<uint8_t> sfdp;
+    if (scan == 1 && match == RECORD_NO) sfdp = read_sfdp(this);
     Adapter_release();
 
     printf("%s", kSearchLine);
-    key_pos = 0;
-    std::string line;
-    for (;;) {
-        int result = 0;
-        Get_keyString(db_file, &line, "\nname=", result);
-        if (result == -1) return -1;
-        if (result != 1) {
-            printf("\tIs not added to DB\n");
+    if (!readable) scan = find_record(this, db_file, chip, &line, &match);
+    if (scan != 1) return -1;
+    if (match == RECORD_NO) {
+        printf("\tIs not added to DB");
+        SfdpGeometry geo;
+        std::string why;
+        if (Sfdp_Parse(sfdp.data(), static_cast<uint32_t>(sfdp.size()), &geo, &why) != 1) {
+            printf("\nError: no usable SFDP tables: %s\n", why.c_str());
             return -1;
         }
-        RecordMatch match = match_record(this, line, chip);
-        if (match == RECORD_NO) continue;
-        if (match == RECORD_NO_EXTID)
-            printf("OK, Warning: 'extid=' not defined!");
-        else
-            printf("OK");
-        break;
+        const std::string record = Sfdp_Record(geo, setup->mnf_id, setup->jedec_id, setup->ext_id);
+        printf(
+            "\nWarning: geometry read from the chip's SFDP tables; to keep it, add this "
+            "record to flash_db.cfg:\n%s",
+            record.c_str());
+        line = "\n" + record + "\n";
+        setup->geometry_from_sfdp = 1;
+    } else if (match == RECORD_NO_EXTID) {
+        printf("OK, Warning: 'extid=' not defined!");
+    } else {
+        printf("OK");
     }
 
     if (DB_Parser(line.c_str(), this) != 1) return -1;

@@ -36,6 +36,8 @@ void CTAMREL::FLASH_Info() {
     unsigned char status = Get_StatusReg();
     const char* const* names = (setup->mnf_id == kSpansionId) ? kSpansionBits : kGeneralBits;
 
+    if (setup->geometry_from_sfdp)
+        printf("\nGeometry:\tread from SFDP (the chip is not in flash_db.cfg)");
     printf("\n\nStatus Register:\n");
     for (int bit = 7; bit >= 0; --bit) {
         printf("%s\t= %u\n", names[bit], static_cast<unsigned>((status >> bit) & 1));

@@ -61,6 +61,12 @@ const char* Erase_Unit_Key(const Setup_struct* s) {
     return unit == UNIT_BLOCK ? "block" : unit == UNIT_SECTOR ? "sector" : nullptr;
 }
 
+unsigned char Erase_Opcode(uint32_t size) {
+    Setup_struct record{};
+    record.sector_size = size;
+    return erase_opcode(&record, size);
+}
+
 CManufacturer::CManufacturer(Setup_struct* s) : setup(s), mnf_text("Manufacturer:\t\"") {
     setup->cmd_read = SPI_READ;
     setup->cmd_write = SPI_PAGE_PROGRAM;

@@ -1,6 +1,7 @@
 // Manufacturer name, erase unit and command opcodes of the identified chip.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "run/setup.h"
@@ -21,3 +22,7 @@ public:
 // The record key whose size is the erase unit ("block" or "sector"); null when the chip
 // has none (a maker outside the table and no unit=).
 const char* Erase_Unit_Key(const Setup_struct* setup);
+
+// The erase opcode the tool sends for an erase unit of `size` bytes when the record's
+// sector= is that size too; 0 when it has none.
+unsigned char Erase_Opcode(uint32_t size);

@@ -77,12 +77,16 @@ int CCFGP::Parse_Emulation() {
         const char* key;
         std::string* field;
     };
+    // One key a row.
+    // clang-format off
     const WordKey words[] = {
         {"emulate", &s->emulate_name},
         {"emulate_image", &s->emulate_image},
         {"emulate_stats", &s->emulate_stats},
         {"emulate_fault", &s->emulate_fault},
+        {"emulate_sfdp", &s->emulate_sfdp},  // chip id, optionally ",FILE" of SFDP bytes
     };
+    // clang-format on
     for (const WordKey& w : words) {
         std::string line;
         const int found = Find_Line_Start(std::string(w.key) + "=", &line);

@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "adapters/delay.h"
 #include "chipdb/record_keys.h"
@@ -14,6 +17,7 @@
 #include "emulator/emulated_lpt.h"
 #include "emulator/emulated_usb_blaster.h"
 #include "emulator/flash_chip.h"
+#include "emulator/sfdp_table.h"
 #include "flash/spi_opcodes.h"
 #include "run/tamrel.h"
 
@@ -21,6 +25,7 @@ namespace {
 
 // Largest chip the emulator holds in memory.
 const long kMaxChipSize = 0x10000000L;  // 256 MiB
+const size_t kMaxSfdpFile = 0x10000;    // the SFDP space the tool reads is far smaller
 
 const char* const kFaultNames[] = {"none", "miso_high", "miso_low", "no_wel", "busy"};
 const ChipFault kFaults[] = {ChipFault::None, ChipFault::MisoStuckHigh, ChipFault::MisoStuckLow,
@@ -78,8 +83,33 @@ int ChipBehaviour(CTAMREL* pgm, const std::string& name, const std::string& line
     return 1;
 }
 
+// Erase types of a record's erase= list ("0x20:4K,0xD8:64K"), sized as the part erases
+// them; a 4 KiB and a sector erase when the record has no list. 4-byte opcodes are left out:
+// the basic table names the 3-byte ones.
+std::vector<SfdpEraseSpec> EraseTypes(const std::string& list, const CFlashChip& chip) {
+    std::vector<SfdpEraseSpec> types;
+    const char* p = list.c_str();
+    while (*p != '\0') {
+        char* end = nullptr;
+        const unsigned long opcode = strtoul(p, &end, 0);
+        const uint32_t size =
+            (end != p && opcode <= 0xFF) ? chip.ErasedBy(static_cast<uint8_t>(opcode)) : 0;
+        if (size != 0 && types.size() < 4) types.push_back({static_cast<uint8_t>(opcode), size});
+        p = strchr(p, ',');
+        if (p == nullptr) break;
+        ++p;
+    }
+    if (types.empty())
+        types = {{SPI_ERASE_4K, 0x1000}, {SPI_ERASE_SECTOR, chip.ErasedBy(SPI_ERASE_SECTOR)}};
+    std::stable_sort(
+        types.begin(), types.end(),
+        [](const SfdpEraseSpec& a, const SfdpEraseSpec& b) { return a.size < b.size; });
+    return types;
+}
+
 // Ids and geometry from the first flash_db.cfg record whose name begins with `name`.
-int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params) {
+int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params,
+             std::string* erase_list) {
     std::string line;
     int result = 0;
     uint32_t saved_pos = pgm->key_pos;
@@ -116,7 +146,47 @@ int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params) {
     params->ext_id = r == 1 ? static_cast<uint16_t>(v) : 0;
     v = pgm->Get_env_val(line.c_str(), "sector", &r);
     params->sector_size = (r == 1 && v > 0) ? static_cast<uint32_t>(v) : 0x10000;
+    *erase_list = pgm->Get_env_txt(line.c_str(), "erase", &r);
     return ChipBehaviour(pgm, name, line, params);
+}
+
+// emulate_sfdp=ID or ID,FILE: the chip answers ID (manufacturer and two device id bytes)
+// and, with FILE, that file's bytes as its SFDP tables.
+int ApplySfdpKey(const std::string& value, FlashChipParams* params, std::vector<uint8_t>* sfdp,
+                 bool* from_file) {
+    const char* text = value.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long id = strtoul(text, &end, 0);
+    if (end == text || errno != 0 || id > 0xFFFFFF || (*end != '\0' && *end != ',') ||
+        (*end == ',' && end[1] == '\0')) {
+        printf("\nError: emulate_sfdp=%s: give the chip id as 0xMMDDDD, or 0xMMDDDD,FILE\n", text);
+        return 0;
+    }
+    params->mnf_id = static_cast<uint8_t>(id >> 16);
+    params->jedec_id = static_cast<uint16_t>(id);
+    params->ext_id = 0;
+    *from_file = *end == ',';
+    if (!*from_file) return 1;
+
+    const char* path = end + 1;
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) {
+        printf("\nError: can`t read emulate_sfdp file %s: %s\n", path, strerror(errno));
+        return 0;
+    }
+    std::vector<uint8_t> bytes(kMaxSfdpFile + 1);
+    const size_t n = fread(bytes.data(), 1, bytes.size(), f);
+    const bool failed = ferror(f) != 0;
+    fclose(f);
+    if (failed || n > kMaxSfdpFile) {
+        printf("\nError: emulate_sfdp file %s: unreadable or above %zu bytes\n", path,
+               kMaxSfdpFile);
+        return 0;
+    }
+    bytes.resize(n);
+    *sfdp = bytes;
+    return 1;
 }
 
 void PutJsonString(FILE* f, const std::string& s) {
@@ -145,7 +215,12 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
     ChipFault fault = ChipFault::None;
     if (!ParseFault(s->emulate_fault, &fault)) return nullptr;
     FlashChipParams params;
-    if (!FindChip(pgm, s->emulate_name, &params)) return nullptr;
+    std::string erase_list;
+    if (!FindChip(pgm, s->emulate_name, &params, &erase_list)) return nullptr;
+    std::vector<uint8_t> sfdp;
+    bool sfdp_from_file = false;
+    if (!s->emulate_sfdp.empty() && !ApplySfdpKey(s->emulate_sfdp, &params, &sfdp, &sfdp_from_file))
+        return nullptr;
 
     std::unique_ptr<CEmulatedTarget> t(new CEmulatedTarget());
     t->name_ = s->emulate_name;
@@ -158,6 +233,10 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
     t->chip_.reset(new CFlashChip(params));
     if (t->kept_unlocked_) t->chip_->SetBlocksLocked(false);
     t->chip_->SetFault(fault);
+    if (!sfdp_from_file)
+        sfdp = Build_Sfdp_Table(params.total_size, params.page_size,
+                                EraseTypes(erase_list, *t->chip_), params.four_byte);
+    t->chip_->SetSfdp(sfdp);
     t->lpt_.reset(new CEmulatedLpt(t->chip_.get()));
     t->usb_.reset(new CEmulatedUsbBlaster(t->chip_.get()));
     if (!t->image_.empty() && t->LoadImage() != 1) return nullptr;

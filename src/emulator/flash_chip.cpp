@@ -46,6 +46,18 @@ bool TakesAddress(uint8_t opcode) {
 
 }  // namespace
 
+uint64_t Flash_Erase_Ns(uint32_t size) {
+    return EraseTimeNs(size);
+}
+
+uint64_t Flash_Program_Ns() {
+    return kPageProgramNs;
+}
+
+uint64_t Flash_Chip_Erase_Ns(uint32_t total_size) {
+    return static_cast<uint64_t>(total_size) * kChipEraseNsPerMiB / 0x100000;
+}
+
 CFlashChip::CFlashChip(const FlashChipParams& params)
     : params_(params), mem_(params.total_size, 0xFF), sr_(params.status & 0xFC) {
     if (params_.sector_size == 0) params_.sector_size = 0x10000;
@@ -171,13 +183,16 @@ void CFlashChip::ByteReceived(uint8_t in) {
             addr_len_ = 4;
         } else if (TakesAddress(in)) {
             addr_len_ = four_byte_mode_ ? 4 : 3;
+        } else if (in == SPI_READ_SFDP) {
+            addr_len_ = 3;  // in either address mode
         }
         if (opcode_ == SPI_PAGE_PROGRAM) page_touched_.assign(page_touched_.size(), false);
     } else if (!ignored_) {
         if (index_ <= addr_len_) {
             // Three address bytes reach the lowest 16 MiB only.
             addr_ = (addr_ << 8) | in;
-            if (index_ == addr_len_ && !mem_.empty()) addr_ %= static_cast<uint32_t>(mem_.size());
+            if (index_ == addr_len_ && !mem_.empty() && opcode_ != SPI_READ_SFDP)
+                addr_ %= static_cast<uint32_t>(mem_.size());
         } else if (opcode_ == SPI_READ) {
             ++stats_.bytes_read;
         } else if (opcode_ == SPI_PAGE_PROGRAM) {
@@ -214,6 +229,10 @@ uint8_t CFlashChip::NextReply() {
             }
         case SPI_READ_STATUS:
             return Status();
+        case SPI_READ_SFDP:
+            // Address, one dummy byte, then the table.
+            if (index_ <= addr_len_ + 1u || addr_ >= sfdp_.size()) return 0xFF;
+            return sfdp_[addr_++];
         case SPI_READ_BLOCK_PROTECTION:
             if (!params_.global_lock) return 0xFF;
             return locked_ ? 0xFF : 0x00;
@@ -306,6 +325,18 @@ void CFlashChip::EndFrame() {
         }
     }
     if (frame_hook_) frame_hook_(frame_hook_ctx_);
+}
+
+uint32_t CFlashChip::ErasedBy(uint8_t opcode) const {
+    switch (opcode) {
+        case SPI_ERASE_4K:
+        case SPI_ERASE_8K:
+        case SPI_ERASE_32K:
+        case SPI_ERASE_SECTOR:
+            return EraseSize(opcode);
+        default:
+            return 0;
+    }
 }
 
 uint32_t CFlashChip::EraseSize(uint8_t opcode) const {

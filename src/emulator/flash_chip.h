@@ -27,6 +27,11 @@ struct FlashChipParams {
     bool global_lock = false;
 };
 
+// Busy times of the model on its virtual clock, in nanoseconds.
+uint64_t Flash_Erase_Ns(uint32_t size);  // one unit erase of `size` bytes
+uint64_t Flash_Program_Ns();             // one page program
+uint64_t Flash_Chip_Erase_Ns(uint32_t total_size);
+
 // StaysBusy: the first program, erase or status write never finishes (a hung chip).
 enum class ChipFault { None, MisoStuckHigh, MisoStuckLow, WelNeverSets, StaysBusy };
 
@@ -60,6 +65,10 @@ public:
     uint64_t Now() const;
 
     void SetFault(ChipFault fault);
+    // The answer to 0x5A from address 0; 0xFF past its end (and without tables).
+    void SetSfdp(const std::vector<uint8_t>& table) { sfdp_ = table; }
+    // Bytes the part erases for a 3-byte erase opcode; 0 for other opcodes.
+    uint32_t ErasedBy(uint8_t opcode) const;
     uint8_t Status() const;  // current status register (busy bit from the clock)
     std::vector<uint8_t>& Memory();
     const FlashChipParams& Params() const;
@@ -90,6 +99,7 @@ private:
 
     FlashChipParams params_;
     std::vector<uint8_t> mem_;
+    std::vector<uint8_t> sfdp_;
     ChipStats stats_;
     ChipFault fault_ = ChipFault::None;
     void (*frame_hook_)(void*) = nullptr;

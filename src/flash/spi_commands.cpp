@@ -134,6 +134,17 @@ void CTAMREL::Read_Block_Protection(unsigned long len) {
     memmove(io_buf, io_buf + 1, len);
 }
 
+void CTAMREL::Read_SFDP(unsigned long addr, unsigned long len) {
+    if (len > IO_BUF_SIZE - 5) len = IO_BUF_SIZE - 5;
+    // Opcode, 24-bit address, and a dummy byte while the chip turns its output on.
+    const unsigned char head[5] = {SPI_READ_SFDP, static_cast<unsigned char>(addr >> 16),
+                                   static_cast<unsigned char>(addr >> 8),
+                                   static_cast<unsigned char>(addr), 0x00};
+    memcpy(io_buf, head, sizeof head);
+    send_frame(adapter, io_buf, static_cast<long>(len + sizeof head), static_cast<long>(len));
+    memmove(io_buf, io_buf + sizeof head, len);
+}
+
 int CTAMREL::Wait_WriteBusy(int polls, int pause_ms, bool interruptible) {
     for (int busy_readings = 0; busy_readings < polls;) {
         if (interruptible && busy_readings > 0 && Interrupt_Pending()) return 0;

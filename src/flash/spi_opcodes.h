@@ -15,6 +15,7 @@ enum : unsigned char {
     SPI_ERASE_4K_4B = 0x21,
     SPI_ERASE_8K = 0x40,
     SPI_ERASE_32K = 0x52,
+    SPI_READ_SFDP = 0x5A,
     SPI_ERASE_32K_4B = 0x5C,
     SPI_CHIP_ERASE_ALT = 0x60,
     SPI_READ_BLOCK_PROTECTION = 0x72,  // SST26 block-protection register

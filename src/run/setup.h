@@ -64,6 +64,7 @@ struct Setup_struct {
     uint8_t do_write;
     uint8_t do_verify;
     uint8_t do_dump;
+    uint8_t geometry_from_sfdp;  // the chip is not in flash_db.cfg: its SFDP tables gave it
 
     // Record keys beyond the geometry (flash_db.cfg).
     std::string record_name;  // name= of the record taken (-n= may give a prefix of it)
@@ -77,6 +78,7 @@ struct Setup_struct {
     std::string emulate_image;
     std::string emulate_stats;
     std::string emulate_fault;
+    std::string emulate_sfdp;  // "ID" or "ID,FILE": play a chip of that id, SFDP from FILE
     uint8_t emulate_status;
     int32_t emulate_interrupt_after;  // raise SIGINT after this many frames; 0 = never
 

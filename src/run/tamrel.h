@@ -52,6 +52,8 @@ public:
     void Global_Unlock();
     void Read_Block_Protection(unsigned long len);  // the bytes land in io_buf
     void Leave_4Byte_Mode();  // sends the exit when the chip was put in 4-byte mode
+    // JESD216 parameter area: like Read_Block, with one dummy byte after the address.
+    void Read_SFDP(unsigned long addr, unsigned long len);
     // 1 when the chip became ready. An interruptible wait gives up quietly (0) once an
     // interrupt is pending.
     int Wait_WriteBusy(int polls, int pause_ms, bool interruptible = false);

@@ -26,7 +26,7 @@ TEST_F(ChipDb, RecordScanRules) {
     const std::string b = "name=B mnfid=0xEF jedec=0x4016 extid=0 volime=1\n";
     const std::string c = "name=C mnfid=0xEF jedec=0x4016 volime=1\n";
     const std::tuple<std::string, uint16_t, std::string, const char*> cases[] = {
-        {b, 0, "", "- \tIs not added to DB\n"},  // the first line is never a record
+        {b, 0, "", "- \tIs not added to DB\nError: no usable SFDP"},  // first line: no record
         {"\n" + b, 0x00FF, "B", "- OK\n"},
         {"\n" + b, 0x0100, "", "\tIs not"},
         {"\n" + a + b, 0, "", "\tIs not"},  // a record line right after another is skipped

@@ -16,6 +16,7 @@ public:
         for (long i = 0; i < total; i++) buf[i] = i == 0 ? 0xEE : 0;  // 0xEE: opcode time
         for (long i = 1; op == 0x9F && i < total && i <= 5; i++) buf[i] = id[i - 1];
         for (long i = 4; op == 0x03 && i < total; i++) buf[i] = (addr + i - 4) & 0xFF;
+        for (long i = 5; op == 0x5A && i < total; i++) buf[i] = ~(addr + i - 5) & 0xFF;
         if (op == 0x05 && total > 1 && !status.empty()) buf[1] = status.front(), status.pop_front();
     }
     int ADAPTER_ON() override { return 1; }

@@ -26,6 +26,31 @@ const ChipText kM45PE10 = {"M45PE10", "ST Micron", 0x4011,  0,    false, 256,
 const ChipText kMX25V1635F = {"MX25V1635F", "Macronix", 0x2315,   0,    false, 256,
                               4096,         0x10000,    0x200000, 0xD8, false, "0x60"};
 
+const ChipText kSfdpEF4099 = {"SFDP-EF4099",
+                              "Winbond",
+                              0x4099,
+                              0,
+                              true,
+                              256,
+                              0x10000,
+                              0x10000,
+                              0x100000,
+                              0xD8,
+                              false,
+                              "0xC7",
+                              "W25Q80",
+                              "name=SFDP-EF4099 mnfid=0xEF jedec=0x4099 extid=0 page=256 "
+                              "block=0x10000 sector=0x10000 volime=0x100000 "
+                              "erase=0x20:4K,0x52:32K,0xD8:64K unit=sector"};
+
+std::string Played(const ChipText& c) {
+    return c.played.empty() ? c.name : c.played;
+}
+
+std::string PlayLines(const ChipText& c) {
+    return c.sfdp_record.empty() ? "" : "emulate_sfdp=0x" + c.name.substr(5) + "\n";
+}
+
 std::string Fmt(const char* format, ...) {
     char buf[512];
     va_list args;
@@ -59,7 +84,12 @@ std::string Identify(Cable cable, const ChipText& c) {
     s += c.maker.empty() ? "Not indentify ID" : "Manufacturer:\t\"" + c.maker + "\"";
     s += Fmt("\nJEDEC ID code:\t0x%04X\nExtended ID:\t0x%04X\n", c.jedec, c.ext);
     s += "\n\nSearch chip in:\tflash_db.cfg - ";
-    s += c.has_extid ? "OK" : "OK, Warning: 'extid=' not defined!";
+    if (!c.sfdp_record.empty())
+        s += "\tIs not added to DB\nWarning: geometry read from the chip's SFDP tables; to keep "
+             "it, add this record to flash_db.cfg:\n" +
+             c.sfdp_record;
+    else
+        s += c.has_extid ? "OK" : "OK, Warning: 'extid=' not defined!";
     s += "\nDevice name:\t\"" + c.name + "\"";
     return s + CommandSetup(c);
 }
@@ -81,7 +111,7 @@ std::string Geometry(const ChipText& c) {
 }
 
 std::string Preamble(const std::string& actual, Cable cable, const ChipText& chip) {
-    return Banner(actual) + Detect(cable, chip.name) + Identify(cable, chip) + Geometry(chip);
+    return Banner(actual) + Detect(cable, Played(chip)) + Identify(cable, chip) + Geometry(chip);
 }
 
 std::string Progress(const char* format, uint32_t first, uint32_t len, uint32_t chunk,

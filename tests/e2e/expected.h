@@ -16,6 +16,10 @@ struct ChipText {
     unsigned erase_opcode;                // as shown in the command setup line
     bool four_byte_opcodes = false;       // read 0x13, program 0x12
     std::string chip_erase = "0xC7";      // as shown after ChipErs:
+    // A chip in no record: the record it is played with (emulate=, its id from the name
+    // "SFDP-MMDDDD" through emulate_sfdp=) and the record its SFDP tables give.
+    std::string played = "";
+    std::string sfdp_record = "";
 };
 
 extern const ChipText kW25X10;       // Winbond, 4 KiB blocks as erase unit
@@ -30,6 +34,11 @@ extern const ChipText kMX66L1G45G;   // 128 MiB, 4-byte opcodes
 extern const ChipText kSST26VF016B;  // blocks locked at power-up until 0x98
 extern const ChipText kM45PE10;      // no chip erase command
 extern const ChipText kMX25V1635F;   // chip erase 0x60 only
+extern const ChipText kSfdpEF4099;   // Winbond id in no record, 1 MiB, geometry from SFDP
+
+// The emulate= name and the extra config.cfg lines that play `chip`.
+std::string Played(const ChipText& chip);
+std::string PlayLines(const ChipText& chip);
 
 std::string Fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

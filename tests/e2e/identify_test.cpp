@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "e2e/expected.h"
 #include "e2e/target_dir.h"
@@ -67,6 +68,23 @@ TEST_P(Identify, ProtectedWinbondWarnsAndSpansionUsesItsBitNames) {
     EXPECT_EQ(r.status, 1);
 }
 
+TEST_P(Identify, ChipInNoRecordGivesItsSfdpRecordAndInfoSaysSo) {
+    dir.Configure(GetParam(), Played(kSfdpEF4099), PlayLines(kSfdpEF4099));
+    RunResult r = dir.Run({"-i"});
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kSfdpEF4099) + "\n" +
+                         "\nGeometry:\tread from SFDP (the chip is not in flash_db.cfg)" +
+                         StatusReport(0, kGeneralBits) + "\n");
+    EXPECT_EQ(r.status, 1);
+    // The record, pasted into the database, is found like any other.
+    std::ofstream(dir.Path("flash_db.cfg"), std::ios::app) << "\n"
+                                                           << kSfdpEF4099.sfdp_record << "\n";
+    r = dir.Run({"-i"});
+    EXPECT_NE(r.out.find("flash_db.cfg - OK\nDevice name:\t\"SFDP-EF4099\"\nCMD Setup:\tErs:0xD8 "),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("SFDP ("), std::string::npos) << r.out;
+}
+
 // -n= takes the named record without asking the chip; once powered for the operation, a
 // chip that answers another record's id gets one warning line, and the run goes on.
 TEST_P(Identify, ByNameWarnsWhenTheChipAnswersAnotherId) {
@@ -103,6 +121,11 @@ TEST_P(Identify, FailuresEndWithStatus255AndTheAdapterOff) {
         std::string tail;  // what follows the detection lines
     };
     const std::string spi = GetParam() == Cable::Lpt ? "SPI by LPT port: 0x378h" : "SPI by USB";
+    const std::string winbond =
+        "\n" + spi + ", SCK period: 1us\n\nFlash Memory Info:\nManufacturer:\t\"Winbond\"" +
+        "\nJEDEC ID code:\t0x4099\nExtended ID:\t0x0000\n\n" +
+        "\nSearch chip in:\tflash_db.cfg - \tIs not added to DB" +
+        "\nError: no usable SFDP tables: ";
     const Case cases[] = {
         {"",
          {"-n=NOSUCHCHIP", "-i"},
@@ -116,8 +139,17 @@ TEST_P(Identify, FailuresEndWithStatus255AndTheAdapterOff) {
          {"-i"},
          "\n" + spi + ", SCK period: 1us\n\nFlash Memory Info:\nNot indentify ID" +
              "\nJEDEC ID code:\t0xFFFF\nExtended ID:\t0xFFFF\n\n" +
-             "\nSearch chip in:\tflash_db.cfg - \tIs not added to DB\n"},
+             "\nSearch chip in:\tflash_db.cfg - \tIs not added to DB" +
+             "\nError: no usable SFDP tables: no \"SFDP\" signature\n"},
+        {"emulate_sfdp=0xEF4099,nosfdp.bin\n", {"-i"}, winbond + "no \"SFDP\" signature\n"},
+        {"emulate_sfdp=0xEF4099,noerase.bin\n", {"-e", "-ab=0x1000"}, winbond + "no erase types\n"},
     };
+    dir.Write("nosfdp.bin", "Some chips answer 0x5A with their memory, or not at all.");
+    // Header and a JESD216 1.0 basic table of a 1 MiB part whose erase types are all absent.
+    dir.Write("noerase.bin", std::string("SFDP\x00\x01\x00\xFF\x00\x00\x01\x09\x10\x00\x00\xFF"
+                                         "\xE5\x20\xF1\xFF\xFF\xFF\x7F\x00",
+                                         24) +
+                                 std::string(28, '\0'));
     for (const Case& c : cases) {
         dir.Configure(GetParam(), "W25X10", c.extra);
         RunResult r = dir.Run(c.args);
@@ -146,12 +178,22 @@ TEST_P(Identify, ResetPowersTheCableOnceAndStops) {
     EXPECT_EQ(r.status, 255);
 }
 
-TEST_P(Identify, EmulatedChipMustBeInTheDatabase) {
-    dir.Configure(GetParam(), "NOSUCHCHIP");
-    RunResult r = dir.Run({"-i"});
-    EXPECT_EQ(r.status, 255);
-    EXPECT_NE(r.out.find("\nError: emulate=NOSUCHCHIP"), std::string::npos) << r.out;
-    EXPECT_FALSE(dir.Exists("flash.bin"));
+TEST_P(Identify, EmulatedChipMustBeInTheDatabaseAndItsSfdpKeyReadable) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"NOSUCHCHIP", "\nError: emulate=NOSUCHCHIP"},
+        {"W25X10\nemulate_sfdp=EF4099", "\nError: emulate_sfdp=EF4099: give the chip id"},
+        {"W25X10\nemulate_sfdp=0x1EF4099", "\nError: emulate_sfdp=0x1EF4099: give the chip id"},
+        {"W25X10\nemulate_sfdp=0xEF4099,", "\nError: emulate_sfdp=0xEF4099,: give the chip id"},
+        {"W25X10\nemulate_sfdp=0xEF4099,none.bin",
+         "\nError: can`t read emulate_sfdp file none.bin"},
+    };
+    for (const auto& [chip, error] : cases) {
+        dir.Configure(GetParam(), chip);
+        RunResult r = dir.Run({"-i"});
+        EXPECT_EQ(r.status, 255);
+        EXPECT_NE(r.out.find(error), std::string::npos) << r.out;
+        EXPECT_FALSE(dir.Exists("flash.bin"));
+    }
 }
 
 TEST_P(Identify, FailedRunLeavesTheImageUntouched) {

@@ -72,7 +72,7 @@ protected:
     void RunSequence(const ChipText& chip, uint32_t s, uint32_t size) {
         std::vector<uint8_t> image = Pattern(chip.total, 1);
         const std::vector<uint8_t> data = Pattern(size, 2);
-        dir.Configure(GetParam(), chip.name);
+        dir.Configure(GetParam(), Played(chip), PlayLines(chip));
         dir.WriteBytes("flash.bin", image);
         dir.WriteBytes("data.bin", data);
         RunResult r = dir.Run({"-e", "-w", "-v", "data.bin", Fmt("-ab=0x%X", s)});
@@ -149,6 +149,20 @@ TEST_P(Program, ChipEraseByTheRecordsCommand) {
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(dir.ReadBytes("flash.bin") == std::vector<uint8_t>(chip->total, 0xFF));
     }
+}
+
+// A chip in no record runs on the geometry its SFDP tables give: 64 KiB units on a 1 MiB
+// part; then a dump of a range across a unit boundary matches the image.
+TEST_P(Program, SequenceAndDumpOnAChipKnownOnlyByItsSfdpTables) {
+    RunSequence(kSfdpEF4099, 0x1F0F0, 0x10234);
+    const std::vector<uint8_t> image = dir.ReadBytes("flash.bin");
+    RunResult r = dir.Run({"-d", "part.bin", "-ab=0xFF80", "-al=0x1017F"});
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kSfdpEF4099) + "\n" +
+                         Progress("Reading dump:\t\t0x%08X (%u%%)\r", 0xFF80, 0x200, 256, false) +
+                         "\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(dir.ReadBytes("part.bin") ==
+                std::vector<uint8_t>(image.begin() + 0xFF80, image.begin() + 0x10180));
 }
 
 TEST_P(Program, ChipEraseAndRangeErase) {

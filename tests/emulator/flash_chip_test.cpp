@@ -29,6 +29,10 @@ TEST(FlashChip, AnswersIdAndStatusAndLatchesWriteEnable) {
     EXPECT_EQ(Frames(chip, {{0x9F, 0, 0, 0, 0, 0, 0}}),
               Bytes({0xFF, 0xEF, 0x40, 0x16, 0x12, 0x34, 0}));
     EXPECT_EQ(Frames(chip, {{0x06}, {0x05, 0, 0}}), Bytes({0xFF, 0x9E, 0x9E}));
+    // SFDP: three address bytes and a dummy byte, then the table from there; 0xFF past it.
+    chip.SetSfdp({0x53, 0x46, 0x44, 0x50});
+    EXPECT_EQ(Frames(chip, {{0x5A, 0, 0, 2, 0, 0, 0, 0}}),
+              Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x44, 0x50, 0xFF}));
 }
 
 // What a status read finds a second after the frames; a byte of 0x0F at 0 stays as it is.

@@ -48,6 +48,13 @@ TEST_F(SpiCommands, ReadBlockSendsLow24AddressBitsAndMovesTheReplyDown) {
               std::vector<unsigned char>(chip.frames[0].begin(), chip.frames[0].begin() + 4));
     EXPECT_EQ(304u, chip.frames[0].size());
     for (int i = 0; i < 300; i++) ASSERT_EQ((0x67 + i) & 0xFF, pgm.io_buf[i]) << i;
+
+    // SFDP reads put a dummy byte between address and data.
+    pgm.Read_SFDP(0x000130, 20);
+    EXPECT_EQ((std::vector<unsigned char>{0x5A, 0x00, 0x01, 0x30, 0x00}),
+              std::vector<unsigned char>(chip.frames[1].begin(), chip.frames[1].begin() + 5));
+    EXPECT_EQ(25u, chip.frames[1].size());
+    for (int i = 0; i < 20; i++) ASSERT_EQ(~(0x30 + i) & 0xFF, pgm.io_buf[i]) << i;
 }
 
 TEST_F(SpiCommands, CheckWriteProtectReadsTheWelBit) {
