@@ -43,6 +43,24 @@ const ChipText kSfdpEF4099 = {"SFDP-EF4099",
                               "block=0x10000 sector=0x10000 volime=0x100000 "
                               "erase=0x20:4K,0x52:32K,0xD8:64K unit=sector"};
 
+const ChipText kSfdpC84099 = {"SFDP-C84099",
+                              "",
+                              0x4099,
+                              0,
+                              true,
+                              256,
+                              0x10000,
+                              0x10000,
+                              0x2000000,
+                              0xDC,
+                              true,
+                              "0xC7",
+                              "GD25Q256",
+                              "name=SFDP-C84099 mnfid=0xC8 jedec=0x4099 extid=0 page=256 "
+                              "block=0x10000 sector=0x10000 volime=0x2000000 "
+                              "erase=0x20:4K,0x52:32K,0xD8:64K,0x21:4K,0x5C:32K,0xDC:64K "
+                              "unit=sector addr4=opcodes"};
+
 std::string Played(const ChipText& c) {
     return c.played.empty() ? c.name : c.played;
 }

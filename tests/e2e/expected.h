@@ -35,6 +35,7 @@ extern const ChipText kSST26VF016B;  // blocks locked at power-up until 0x98
 extern const ChipText kM45PE10;      // no chip erase command
 extern const ChipText kMX25V1635F;   // chip erase 0x60 only
 extern const ChipText kSfdpEF4099;   // Winbond id in no record, 1 MiB, geometry from SFDP
+extern const ChipText kSfdpC84099;   // 32 MiB, maker outside the table, geometry from SFDP
 
 // The emulate= name and the extra config.cfg lines that play `chip`.
 std::string Played(const ChipText& chip);

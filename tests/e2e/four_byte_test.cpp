@@ -87,11 +87,13 @@ TEST_P(FourByte, InterruptedEraseAcrossSixteenMiB) {
     const uint32_t S = 0xFF0100, E = 0x100FF00;
     const std::vector<uint8_t> around = Pattern(0x40000, 23);
     // Before the first erase frame, between erase frames, during the restore.
-    const std::pair<const char*, int> cases[] = {{"GD25Q256", 5},  {"GD25Q256", 12},
-                                                 {"GD25Q256", 28}, {"W25Q256", 12},
-                                                 {"W25Q256", 100}, {"WRENTEST", 100}};
+    // The last two: a chip known only by its SFDP tables (three more frames to identify).
+    const std::string sfdp_only = "GD25Q256\nemulate_sfdp=0xC84099";
+    const std::pair<std::string, int> cases[] = {
+        {"GD25Q256", 5},  {"GD25Q256", 12},  {"GD25Q256", 28}, {"W25Q256", 12},
+        {"W25Q256", 100}, {"WRENTEST", 100}, {sfdp_only, 15},  {sfdp_only, 31}};
     for (const auto& [chip, frames] : cases) {
-        SCOPED_TRACE(std::string(chip) + " " + std::to_string(frames));
+        SCOPED_TRACE(chip + " " + std::to_string(frames));
         Image(0x2000000, 0xFE0000, around);
         dir.Configure(GetParam(), chip,
                       Fmt("emulate_interrupt_after=%d\nemulate_stats=stats.json\n", frames));

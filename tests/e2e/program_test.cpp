@@ -151,18 +151,28 @@ TEST_P(Program, ChipEraseByTheRecordsCommand) {
     }
 }
 
-// A chip in no record runs on the geometry its SFDP tables give: 64 KiB units on a 1 MiB
-// part; then a dump of a range across a unit boundary matches the image.
-TEST_P(Program, SequenceAndDumpOnAChipKnownOnlyByItsSfdpTables) {
-    RunSequence(kSfdpEF4099, 0x1F0F0, 0x10234);
-    const std::vector<uint8_t> image = dir.ReadBytes("flash.bin");
-    RunResult r = dir.Run({"-d", "part.bin", "-ab=0xFF80", "-al=0x1017F"});
-    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kSfdpEF4099) + "\n" +
-                         Progress("Reading dump:\t\t0x%08X (%u%%)\r", 0xFF80, 0x200, 256, false) +
-                         "\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(dir.ReadBytes("part.bin") ==
-                std::vector<uint8_t>(image.begin() + 0xFF80, image.begin() + 0x10180));
+// Chips in no record run on the geometry their SFDP tables give: 64 KiB units on a 1 MiB
+// Winbond part; on a 32 MiB part of a maker outside the table, the record's unit= and 4-byte
+// opcodes, with a file across 16 MiB. Dumps across a unit boundary and of the last 64 KiB
+// match the image.
+TEST_P(Program, SequenceAndDumpOnChipsKnownOnlyByTheirSfdpTables) {
+    const std::tuple<const ChipText*, uint32_t, uint32_t, uint32_t> cases[] = {
+        {&kSfdpEF4099, 0x1F0F0, 0x10234, 0xFF80},
+        {&kSfdpC84099, 0xFF8100, 0x10000, 0x1FF0000},
+    };
+    for (const auto& [chip, s, size, dump_at] : cases) {
+        RunSequence(*chip, s, size);
+        const std::vector<uint8_t> image = dir.ReadBytes("flash.bin");
+        const uint32_t n = std::min(0x10000u, chip->total - dump_at);
+        RunResult r =
+            dir.Run({"-d", "part.bin", Fmt("-ab=0x%X", dump_at), Fmt("-al=0x%X", dump_at + n - 1)});
+        EXPECT_EQ(r.out, Preamble(r.out, GetParam(), *chip) + "\n" +
+                             Progress("Reading dump:\t\t0x%08X (%u%%)\r", dump_at, n, 256, false) +
+                             "\n");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(dir.ReadBytes("part.bin") ==
+                    std::vector<uint8_t>(image.begin() + dump_at, image.begin() + dump_at + n));
+    }
 }
 
 TEST_P(Program, ChipEraseAndRangeErase) {
