@@ -50,7 +50,8 @@ void Check_Geometry(const SfdpGeometry& g) {
               !strcmp(g.addr4, "wren_en4b"));
 }
 
-// The printed record, taken by the database parser, gives the same geometry.
+// The printed record, taken by the database parser, gives the same geometry, and the
+// record checks and the erase setup take it: a range erase has its unit and command.
 void Check_Record(const SfdpGeometry& g) {
     const std::string line = "\n" + Sfdp_Record(g, 0xC8, 0x4099, 0x0000) + "\n";
     Setup_struct setup;
@@ -60,6 +61,12 @@ void Check_Record(const SfdpGeometry& g) {
     Check(setup.device_name == "SFDP-C84099" && setup.mnf_id == 0xC8);
     Check(setup.page_size == g.page_size && setup.block_size == g.unit_size &&
           setup.sector_size == g.unit_size && setup.total_size == g.total_size);
+    CManufacturer(&setup).configure_chip_setup();
+    setup.operation = OP_ERASE;
+    setup.do_erase = 1;
+    setup.has_addr_begin = 1;
+    Check(pgm.FLASH_Check_Parameters() == 1);
+    Check(setup.erase_size == g.unit_size && setup.cmd_erase == Erase_Opcode(g.unit_size));
 }
 
 }  // namespace

@@ -228,6 +228,9 @@ TEST(Sfdp, EmulatedTablesDescribeThePlayedChip) {
         {Build_Sfdp_Table(0x1000000, 256, {{0x20, 0x1000}, {0xD8, 0x8000}}, FourByte::None),
          "page=256 block=0x1000 sector=0x1000 volime=0x1000000 erase=0x20:4K,0xD8:32K "
          "unit=sector"},
+        {Build_Sfdp_Table(0x2000000, 256, {{0x20, 0x1000}}, FourByte::ModeNeedsWel),
+         "page=256 block=0x1000 sector=0x1000 volime=0x2000000 erase=0x20:4K unit=sector "
+         "addr4=wren_en4b"},
         {Build_Sfdp_Table(0x4000000, 512, {{0xD8, 0x40000}}, FourByte::Opcodes),
          "page=512 block=0x40000 sector=0x40000 volime=0x4000000 erase=0xD8:256K,0xDC:256K "
          "unit=sector "
