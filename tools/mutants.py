@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""Plants single-line faults in a copy of the source and runs the test suite against each.
+
+Usage: tools/mutants.py [--list tools/mutants.txt] [--only N[,N...]] [--jobs 2] [--keep]
+
+Each fault in the list is one line of four fields separated by " | ":
+    file | text as it stands in the file | text to put in its place | what the fault is
+The text must occur exactly once in the file (after stripping the fields of the blanks around
+" | "); a fault whose text is not found, or found twice, is reported as "stale" and not run.
+Lines starting with "#" and blank lines are skipped.
+
+The copy lives in build/mutants/src (tracked files of the working tree); it is built once with
+the default preset and then rebuilt incrementally per fault. A fault counts as caught when the
+build fails or any test fails; the report lists each fault with the tests that failed.
+Standard library only.
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def run(cmd, cwd, timeout=None):
+    p = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                       text=True, timeout=timeout)
+    return p.returncode, p.stdout
+
+
+def read_faults(path):
+    faults = []
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            line = line.rstrip("\n")
+            if not line.strip() or line.lstrip().startswith("#"):
+                continue
+            parts = [p.strip() for p in line.split(" | ")]
+            if len(parts) != 4:
+                sys.exit("%s:%d: want 4 fields separated by ' | '" % (path, number))
+            faults.append({"line": number, "file": parts[0], "old": parts[1], "new": parts[2],
+                           "what": parts[3]})
+    return faults
+
+
+def copy_tree(dst):
+    if os.path.isdir(dst):
+        shutil.rmtree(dst)
+    files = subprocess.run(["git", "ls-files", "-z"], cwd=ROOT, stdout=subprocess.PIPE,
+                           check=True).stdout.decode().split("\0")
+    for rel in files:
+        if not rel or not os.path.exists(os.path.join(ROOT, rel)):
+            continue
+        os.makedirs(os.path.join(dst, os.path.dirname(rel)), exist_ok=True)
+        shutil.copy2(os.path.join(ROOT, rel), os.path.join(dst, rel))
+
+
+def failed_tests(output):
+    names = []
+    for line in output.splitlines():
+        line = line.strip()
+        # ctest: "12 - Suite.Name (Failed)"
+        if line.endswith(("(Failed)", "(Timeout)", "(SEGFAULT)", "(Subprocess aborted)")):
+            names.append(line.split(" - ", 1)[-1].rsplit(" (", 1)[0])
+    return names
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--list", default=os.path.join(ROOT, "tools", "mutants.txt"))
+    ap.add_argument("--only", default="", help="run only these fault numbers (1-based)")
+    ap.add_argument("--jobs", default=str(os.cpu_count() or 2))
+    ap.add_argument("--keep", action="store_true", help="keep build/mutants afterwards")
+    args = ap.parse_args()
+
+    faults = read_faults(args.list)
+    only = {int(n) for n in args.only.split(",") if n}
+    work = os.path.join(ROOT, "build", "mutants")
+    src = os.path.join(work, "src")
+    build = os.path.join(src, "build", "default")
+    copy_tree(src)
+
+    print("building the unchanged copy ...", flush=True)
+    rc, out = run(["cmake", "--preset", "default"], src)
+    if rc == 0:
+        rc, out = run(["cmake", "--build", "--preset", "default", "-j", args.jobs], src)
+    if rc == 0:
+        rc, out = run(["ctest", "--preset", "default", "-j", args.jobs], src)
+    if rc != 0:
+        print(out[-3000:])
+        sys.exit("mutants.py: the unchanged copy does not build or pass its tests")
+
+    results = []
+    for i, fault in enumerate(faults, 1):
+        if only and i not in only:
+            continue
+        path = os.path.join(src, fault["file"])
+        try:
+            with open(path, encoding="utf-8") as f:
+                text = f.read()
+        except OSError:
+            text = ""
+        if text.count(fault["old"]) != 1:
+            results.append((i, fault, "stale", []))
+            print("%3d stale   %s" % (i, fault["what"]), flush=True)
+            continue
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(text.replace(fault["old"], fault["new"], 1))
+        start = time.time()
+        try:
+            rc, out = run(["cmake", "--build", "--preset", "default", "-j", args.jobs], src)
+            if rc != 0:
+                verdict, names = "caught", ["(build fails)"]
+            else:
+                rc, out = run(["ctest", "--preset", "default", "-j", args.jobs,
+                               "--timeout", "120"], src, timeout=1800)
+                names = failed_tests(out)
+                verdict = "caught" if rc != 0 else "MISSED"
+        finally:
+            with open(path, "w", encoding="utf-8") as f:
+                f.write(text)
+            os.utime(path)  # the next build must see the restored file as changed
+        results.append((i, fault, verdict, names))
+        print("%3d %-7s %s  [%.0f s]%s" % (i, verdict, fault["what"], time.time() - start,
+                                          ("  " + ", ".join(names[:3])) if names else ""),
+              flush=True)
+
+    ran = [r for r in results if r[2] != "stale"]
+    caught = [r for r in ran if r[2] == "caught"]
+    print()
+    print("caught %d of %d faults (%d stale)" % (len(caught), len(ran),
+                                                 len(results) - len(ran)))
+    for i, fault, verdict, _ in results:
+        if verdict != "caught":
+            print("  %s %3d %s:%d %s" % (verdict, i, os.path.basename(args.list), fault["line"],
+                                        fault["what"]))
+    if not args.keep:
+        shutil.rmtree(work, ignore_errors=True)
+    return 0 if len(caught) == len(ran) and len(ran) == len(results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
