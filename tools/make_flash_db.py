@@ -18,9 +18,12 @@ from collections import OrderedDict
 BLOCK_RULE = {0xEF, 0x1F}
 SECTOR_RULE = {0xBF, 0x01, 0xC2, 0x20}
 
-# Datasheet facts the table leaves out: ids whose chips send nothing after their three id
-# bytes (W25Q32BV/CV/DV/FV/JV), written extid=0.
+# Datasheet facts the table leaves out: ids whose chips define nothing after their three id
+# bytes (W25Q32BV/CV/DV/FV/JV). What the data line carries then is not specified (0x00,
+# 0xFF from a pull-up, or the id again), so their records take any ext id: extid=any.
 NOTHING_AFTER_ID = {(0xEF, 0x4016)}
+
+ANY_EXT = "any"
 
 KIB = 1024
 MAX_SIZE = 16 * 1024 * KIB  # 3-byte addresses; larger chips need an addr4 column
@@ -47,6 +50,13 @@ def parse_erases(text):
     return ops
 
 
+def ext_text(ext):
+    """The extid= field of an ext id, the word any, or 0 for chips that send 0x00 or 0xFF."""
+    if ext == ANY_EXT:
+        return "extid=any"
+    return "extid=0x%04X" % ext if ext else "extid=0"
+
+
 def size_text(n):
     return "%dK" % (n // KIB)
 
@@ -61,7 +71,7 @@ class Chip:
         # The tool reads two bytes after the id; one recorded byte does not fix them.
         self.ext = (after[0] << 8 | after[1]) if len(after) >= 2 else None
         if not after and (self.mfr, self.dev) in NOTHING_AFTER_ID:
-            self.ext = 0
+            self.ext = ANY_EXT
         self.size = int(row["total_size_bytes"], 16)
         self.page = int(row["page_size"])
         self.chip_erase = row["chip_erase"]
@@ -209,7 +219,7 @@ class Record:
     def line(self):
         fields = ["name=%s" % self.name, "mnfid=0x%02X" % self.mfr, "jedec=0x%04X" % self.dev]
         if self.ext is not None:
-            fields.append("extid=0x%04X" % self.ext if self.ext else "extid=0")
+            fields.append(ext_text(self.ext))
         fields.append("page=%d" % self.page)
         if self.block:
             fields.append("block=%d" % self.block if self.block < 64 * KIB
@@ -232,7 +242,7 @@ class Record:
     def remark(self):
         ids = "0x%02X 0x%04X" % (self.mfr, self.dev)
         if self.ext is not None:
-            ids += " ext 0x%04X" % self.ext
+            ids += " " + ext_text(self.ext).replace("extid=", "ext ")
         text = "# %s: %s" % (ids, " ".join(self.parts))
         erases = sorted({c.chip_erase for c in self.chips})
         text += "; chip erase %s" % "/".join(erases)
@@ -339,7 +349,8 @@ def main(paths):
               "# unit); unlock=ulbpr for per-block locks cleared by 0x98; addr4= how a chip\n"
               "# above 16 MiB takes 4-byte addresses (opcodes when absent).\n"
               "# extid= only where the bytes after the id are known; without it a record takes\n"
-              "# any ext id of its mnfid and jedec (the tool warns).\n")
+              "# any ext id of its mnfid and jedec (the tool warns); extid=any takes any ext id\n"
+              "# without a warning, for parts that define nothing after their id.\n")
     for c, why in left_out:
         out.write("# left out: %s (0x%02X 0x%04X): %s\n" % (c.name, c.mfr, c.dev, why))
     vendor = None

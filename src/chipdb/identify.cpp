@@ -31,6 +31,11 @@ ChipIds read_ids(CTAMREL* pgm) {
             static_cast<uint16_t>(id[4] << 8 | id[5])};
 }
 
+bool extid_any(CTAMREL* pgm, const std::string& line) {
+    int found = 0;
+    return pgm->Get_env_txt(line.c_str(), "extid", &found) == "any";
+}
+
 // Compares one captured record line with the ids a chip answered.
 RecordMatch match_record(CTAMREL* pgm, const std::string& line, const ChipIds& chip) {
     int found = 0;
@@ -40,7 +45,8 @@ RecordMatch match_record(CTAMREL* pgm, const std::string& line, const ChipIds& c
     value = pgm->Get_env_val(line.c_str(), "jedec", &found);
     if (found != 1 || static_cast<uint16_t>(value) != chip.jedec) return RECORD_NO;
     value = pgm->Get_env_val(line.c_str(), "extid", &found);
-    if (found != 1) return RECORD_NO_EXTID;
+    // extid=any: the part defines nothing after its id, so whatever follows is no mismatch.
+    if (found != 1) return extid_any(pgm, line) ? RECORD_YES : RECORD_NO_EXTID;
     uint16_t extid = static_cast<uint16_t>(value);
     if (extid != 0) return extid == chip.ext ? RECORD_YES : RECORD_NO;
     // extid=0 stands for chips that send nothing after the id: 0x00 or 0xFF bytes

@@ -25,12 +25,14 @@ TEST_F(ChipDb, RecordScanRules) {
     const std::string a = "name=A mnfid=0xEF jedec=0x4016 extid=0x1234 volime=1\n";
     const std::string b = "name=B mnfid=0xEF jedec=0x4016 extid=0 volime=1\n";
     const std::string c = "name=C mnfid=0xEF jedec=0x4016 volime=1\n";
+    const std::string d = "name=D mnfid=0xEF jedec=0x4016 extid=any volime=1\n";
     const std::tuple<std::string, uint16_t, std::string, const char*> cases[] = {
         {b, 0, "", "- \tIs not added to DB\nError: no usable SFDP"},  // first line: no record
         {"\n" + b, 0x00FF, "B", "- OK\n"},
         {"\n" + b, 0x0100, "", "\tIs not"},
         {"\n" + a + b, 0, "", "\tIs not"},  // a record line right after another is skipped
         {"\n" + c + "\n" + a, 0x1234, "C", "- OK, Warning: 'extid=' not defined!\n"},
+        {"\n" + a + "\n" + d, 0xEF40, "D", "- OK\n"},  // any: no warning, whatever follows
         {"", 0, "", "- \nError: Can`t open file: flash_db.cfg\n"},
     };
     for (const auto& [db, ext, name, printed] : cases) {

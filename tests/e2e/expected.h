@@ -23,7 +23,7 @@ struct ChipText {
 };
 
 extern const ChipText kW25X10;       // Winbond, 4 KiB blocks as erase unit
-extern const ChipText kW25Q32;       // the quick start's chip: the shipped record has extid=0
+extern const ChipText kW25Q32;       // the quick start's chip: the shipped record has extid=any
 extern const ChipText kMX25L1005;    // Macronix, 64 KiB sectors
 extern const ChipText kS25FL128S1;   // Spansion, 256 KiB sectors
 extern const ChipText kS25FL004A;    // Spansion, for the status bit names
