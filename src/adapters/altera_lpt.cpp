@@ -102,38 +102,52 @@ int CALTERALPT::ADAPTER_OFF() {
     return 0;
 }
 
+int CALTERALPT::CABLE_LOST() {
+    if (!lost_ && lpt->access_failed) {
+        lost_ = true;
+        printf("\nError: %s lost: the parallel port stopped answering, operation stopped\n",
+               cable_name);
+    }
+    return lost_ ? 1 : 0;
+}
+
 // The port shows BUSY inverted, so a clear bit 7 is a high data-out line.
 int CALTERALPT::GET_MISO() {
     return (lpt->Read(base_addr + 1) & STATUS_BUSY) ? 0 : 1;
 }
 
 // SPI mode 0, MSB first: data set while the clock is low, sampled after the rising edge.
+// Each clock edge comes at least bit_delay_us after the edge before it; the port accesses in
+// between count towards that time, so a slow port is not slowed down further.
 unsigned char CALTERALPT::RW_Byte(unsigned char b) {
+    const unsigned long long half_ns = bit_delay_us * 1000ULL;
     unsigned char r = 0;
     for (int bit = 7; bit >= 0; --bit) {
         if ((b >> bit) & 1)
             SET_MOSI();
         else
             CLR_MOSI();
-        delay_us(bit_delay_us);
+        delay_until_ns(edge_ns_ + half_ns);
         SET_SCK();
+        edge_ns_ = delay_now_ns();
         int m = GET_MISO();
-        delay_us(bit_delay_us);
+        delay_until_ns(edge_ns_ + half_ns);
         CLR_SCK();
+        edge_ns_ = delay_now_ns();
         r = static_cast<unsigned char>((r << 1) | m);
     }
     return r;
 }
 
 void CALTERALPT::WR_BLOCK(unsigned char* buf, long total_len, long /*read_len*/) {
-    if (total_len < 1) return;
+    if (total_len < 1 || CABLE_LOST()) return;
     bit_delay_us = 1;
     pin_state = static_cast<unsigned char>((pin_state & ~(PIN_SCK | PIN_CS)) | PIN_WP_DISABLE |
                                            PIN_ADAPTER_ON);
     CLR_SCK();
     CLR_CS();
-    delay_us(bit_delay_us);
-    for (long i = 0; i < total_len; ++i) buf[i] = RW_Byte(buf[i]);
-    delay_us(bit_delay_us);
+    edge_ns_ = delay_now_ns();  // the first clock edge keeps a half period from the select
+    for (long i = 0; i < total_len && !CABLE_LOST(); ++i) buf[i] = RW_Byte(buf[i]);
+    delay_until_ns(edge_ns_ + bit_delay_us * 1000ULL);
     SET_CS();
 }

@@ -35,6 +35,7 @@ public:
     void SET_CPU_RESET() override { SetLine(PIN_CPU_RESET, true); }
     int GET_MISO() override;
     void WR_BLOCK(unsigned char* buf, long total_len, long read_len) override;
+    int CABLE_LOST() override;
 
     unsigned short base_addr = 0x378;
     const char* cable_name = "LPT Byte Blaster";
@@ -44,4 +45,7 @@ public:
 
 private:
     void SetLine(unsigned char bit, bool high);
+
+    unsigned long long edge_ns_ = 0;  // time of the last clock edge or select
+    bool lost_ = false;
 };

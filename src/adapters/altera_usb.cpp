@@ -13,6 +13,9 @@ const unsigned short kVid = 0x09FB;
 const unsigned short kPid = 0x6001;
 const long kBaud = 921600;
 const int kPacket = 64;                 // USB transfer size
+const unsigned kTxBuffer = 384;         // FT245BM transmit buffer: replies not yet read
+const unsigned kReplyPacket = 62;       // reply bytes in one full USB packet
+const int kWindowBytes = 8 * kPacket;   // a window never holds more than 7 packets
 const unsigned char kShiftRead = 0xC0;  // shift header with read-back; low 6 bits: count
 const unsigned char kLineMask = 0x3F;   // bits a bit-bang byte drives
 
@@ -50,6 +53,16 @@ void CALTERAUSB::Send(unsigned char b) {
     ftdi->Write(&b, 1);
 }
 
+int CALTERAUSB::CABLE_LOST() {
+    if (lost_) return 1;
+    if (!ftdi->transfer_failed) return 0;
+    lost_ = true;
+    printf("\nError: cable \"%s\" lost: a USB transfer failed or came back short, operation "
+           "stopped\n",
+           cable_name);
+    return 1;
+}
+
 int CALTERAUSB::ADAPTER_ON() {
     Set(PIN_ADAPTER_ON);
     Send(pin_state);
@@ -66,10 +79,11 @@ int CALTERAUSB::ADAPTER_OFF() {
 // Nothing received reads as a low line.
 int CALTERAUSB::GET_MISO() {
     pin_state |= PIN_READ_REQ;
+    if (!Make_Room(1)) return 0;
     Send(pin_state);
     unsigned char r = 0;
-    ftdi->Read(&r, 1);
-    return r & 1;
+    if (Collect(stale_ + 1, &r) != 1) return 0;
+    return Reverse(r) & 1;  // TDO is bit 0 of the byte as the cable sent it
 }
 
 int CALTERAUSB::GET_PORT(unsigned short n) {
@@ -83,45 +97,77 @@ void CALTERAUSB::SET_PORT(unsigned char b) {
     Send(b);
 }
 
+long CALTERAUSB::Collect(unsigned n, unsigned char* dst) {
+    unsigned char reply[kTxBuffer];
+    if (n > sizeof reply || CABLE_LOST()) return -1;
+    ftdi->Read(reply, n);
+    if (CABLE_LOST()) return -1;
+    const unsigned skip = n < stale_ ? n : stale_;
+    stale_ -= skip;
+    for (unsigned i = skip; i < n; ++i) *dst++ = Reverse(reply[i]);
+    return static_cast<long>(n - skip);
+}
+
+bool CALTERAUSB::Make_Room(unsigned more) {
+    if (stale_ + more <= kTxBuffer) return true;
+    return Collect(stale_ / kReplyPacket * kReplyPacket, nullptr) >= 0;
+}
+
 // One chip-select frame in packets of at most 64 bytes: the first opens with the select
 // byte twice, every packet carries a shift header, the last closes with the deselect byte.
+// The packets go out in windows, one write each, as many as keep the replies not yet read
+// within the transmit buffer. A frame that reads takes the replies of whole USB packets
+// (62 bytes) after each window and the rest after its last, so only its last read waits
+// for the latency timer. The replies of a frame that does not read go stale.
 void CALTERAUSB::WR_BLOCK(unsigned char* buf, long total_len, long read_len) {
-    if (total_len < 1) return;
-    ftdi->FlushFIFO();
+    if (total_len < 1 || CABLE_LOST()) return;
     // Bits 6 and 7 are masked so a read request left by GET_MISO can't add reply bytes.
     pin_state = static_cast<unsigned char>(((pin_state & kLineMask) & ~(PIN_SCK | PIN_CS)) |
                                            PIN_WP_DISABLE | PIN_ADAPTER_ON);
     const unsigned char select = pin_state;
+    const bool reading = read_len > 0;
 
-    unsigned char packet[kPacket];
-    unsigned char reply[kPacket];
-    long sent = 0;
+    unsigned char window[kWindowBytes];
+    long sent = 0;      // data bytes packed so far
+    long received = 0;  // replies stored in buf so far
     int lead = 3;
-    for (;;) {
-        long remaining = total_len - sent;
-        bool last = remaining + lead <= kPacket - 1;
-        int count = last ? static_cast<int>(remaining) : kPacket - lead;
+    bool last = false;
+    while (!last) {
         int len = 0;
-        if (lead == 3) {
-            packet[len++] = select;
-            packet[len++] = select;
+        while (!last) {
+            const long remaining = total_len - sent;
+            const bool final_packet = remaining + lead <= kPacket - 1;
+            const int count = final_packet ? static_cast<int>(remaining) : kPacket - lead;
+            const unsigned owed = stale_ + static_cast<unsigned>(reading ? sent - received : 0);
+            if (owed + static_cast<unsigned>(count) > kTxBuffer) {
+                if (len > 0) break;  // the window is full: send it
+                if (!Make_Room(static_cast<unsigned>(count))) return;
+            }
+            last = final_packet;
+            if (lead == 3) {
+                window[len++] = select;
+                window[len++] = select;
+            }
+            if (count > 0) {
+                window[len++] = static_cast<unsigned char>(kShiftRead | count);
+                for (int i = 0; i < count; ++i) window[len++] = Reverse(buf[sent + i]);
+            }
+            if (last) {
+                pin_state = static_cast<unsigned char>((select & ~PIN_SCK) | PIN_CS);
+                window[len++] = pin_state;
+            }
+            sent += count;
+            if (!reading) stale_ += static_cast<unsigned>(count);
+            lead = 1;
         }
-        if (count > 0) {
-            packet[len++] = static_cast<unsigned char>(kShiftRead | count);
-            for (int i = 0; i < count; ++i) packet[len++] = Reverse(buf[sent + i]);
-        }
-        if (last) {
-            pin_state = static_cast<unsigned char>((select & ~PIN_SCK) | PIN_CS);
-            packet[len++] = pin_state;
-        }
-        ftdi->Write(packet, static_cast<unsigned int>(len));
-        if (read_len > 0 && count > 0) {
-            memset(reply, 0, sizeof reply);
-            ftdi->Read(reply, static_cast<unsigned int>(count));
-            for (int i = 0; i < count; ++i) buf[sent + i] = Reverse(reply[i]);
-        }
-        sent += count;
-        if (last) break;
-        lead = 1;
+        ftdi->Write(window, static_cast<unsigned int>(len));
+        if (CABLE_LOST()) return;
+        if (!reading) continue;
+        const unsigned owed = stale_ + static_cast<unsigned>(sent - received);
+        const unsigned take = last ? owed : owed / kReplyPacket * kReplyPacket;
+        if (take == 0) continue;
+        const long stored = Collect(take, buf + received);
+        if (stored < 0) return;
+        received += stored;
     }
 }

@@ -34,6 +34,7 @@ public:
     int GET_PORT(unsigned short n) override;
     void SET_PORT(unsigned char b) override;
     void WR_BLOCK(unsigned char* buf, long total_len, long read_len) override;
+    int CABLE_LOST() override;
 
     const char* cable_name = "USB-Blaster";
     unsigned char pin_state = PIN_STATE_INITIAL;
@@ -45,4 +46,14 @@ private:
     }
     void Clear(unsigned char bit) { pin_state &= static_cast<unsigned char>(0x3F & ~bit); }
     void Send(unsigned char b);
+    // Reads n reply bytes in one call. The first ones settle the stale replies; the rest
+    // go, bit-reversed, to dst. Returns how many went to dst, -1 when the cable is lost.
+    long Collect(unsigned n, unsigned char* dst);
+    // Takes whole USB packets of stale replies until `more` replies fit behind them.
+    bool Make_Room(unsigned more);
+
+    // Replies of earlier frames that did not read, still waiting in the FT245's transmit
+    // buffer: the next read takes them first.
+    unsigned stale_ = 0;
+    bool lost_ = false;
 };

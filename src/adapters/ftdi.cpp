@@ -134,17 +134,26 @@ void CFTDI::FlushFIFO() {
 int CFTDI::Read(unsigned char* buf, unsigned int n) {
     DWORD got = 0;
     ft_status = FT_Read(ft_handle, buf, n, &got);
-    return ft_status == FT_OK ? static_cast<int>(got) : 0;
+    if (ft_status != FT_OK) got = 0;
+    if (got < n) transfer_failed = true;
+    return static_cast<int>(got);
 }
 
 int CFTDI::Write(unsigned char* buf, unsigned int n) {
     DWORD put = 0;
     ft_status = FT_Write(ft_handle, buf, n, &put);
-    return ft_status == FT_OK ? static_cast<int>(put) : 0;
+    if (ft_status != FT_OK) put = 0;
+    if (put < n) transfer_failed = true;
+    return static_cast<int>(put);
 }
 
 void CFTDI::Close() {
     if (!ft_handle) return;
+    if (transfer_failed) {  // a cable gone or stalled answers nothing: don't wait on it
+        FT_Close(ft_handle);
+        ft_handle = nullptr;
+        return;
+    }
     if (!Drain()) printf("\nGetQueueStatus error!! :0x%luX\n", ft_status);
     ft_status = FT_ResetDevice(ft_handle);
     if (ft_status != FT_OK) printf("%sFTDI chip Reset", err_prefix);

@@ -16,14 +16,17 @@ public:
     // 1 open and configured; -1 not found or a step failed (reported, except not found).
     int Open_ByName(const char* name, long baud, int usb_size);
     void FlushFIFO();
-    // Bytes moved, or 0 when the library call fails.
+    // Bytes moved, or 0 when the library call fails. A call that fails or moves fewer
+    // bytes than asked sets transfer_failed.
     int Read(unsigned char* buf, unsigned int n);
     int Write(unsigned char* buf, unsigned int n);
+    // Drains, resets and closes the device; a device whose transfers failed is only closed.
     void Close();
 
     FT_HANDLE ft_handle = nullptr;
     const char* err_prefix = "\nError: Failed ";
     FT_STATUS ft_status = FT_OK;
+    bool transfer_failed = false;
 
 private:
     // Reads and drops whatever the device has queued; false when the query fails.

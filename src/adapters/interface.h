@@ -41,4 +41,7 @@ public:
         (void)total_len;
         (void)read_len;
     }
+    // 1 once a transfer to the cable has failed (the cable said so when it happened); the
+    // adapter then sends nothing more and callers stop at the next frame.
+    virtual int CABLE_LOST() { return 0; }
 };

@@ -88,16 +88,18 @@ int CLPT::Open(unsigned short base) {
 
 void CLPT::Write(unsigned short port, unsigned char value) {
     if (fd < 0) return;
+    unsigned long request;
     switch (port - base_addr) {
         case 0:
-            port_->ioctl(fd, PPWDATA, &value);
+            request = PPWDATA;
             break;
         case 2:
-            port_->ioctl(fd, PPWCONTROL, &value);
+            request = PPWCONTROL;
             break;
         default:
-            break;
+            return;
     }
+    if (port_->ioctl(fd, request, &value) < 0) access_failed = true;
 }
 
 // A register that can't be read reads as 0xFF, like an undriven bus.
@@ -117,7 +119,11 @@ unsigned char CLPT::Read(unsigned short port) {
             return 0xFF;
     }
     unsigned char value = 0xFF;
-    if (fd < 0 || port_->ioctl(fd, request, &value) < 0) return 0xFF;
+    if (fd < 0) return 0xFF;
+    if (port_->ioctl(fd, request, &value) < 0) {
+        access_failed = true;
+        return 0xFF;
+    }
     return value;
 }
 

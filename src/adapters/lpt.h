@@ -30,6 +30,8 @@ public:
 
     int fd = -1;
     unsigned short base_addr = 0;
+    // Set when a register access failed after the port was opened.
+    bool access_failed = false;
 
 private:
     CPortAccess* port_;

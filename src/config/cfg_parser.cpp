@@ -108,9 +108,11 @@ int CCFGP::Parse_Emulation() {
     };
     long long status_reg = s->emulate_status;
     long long interrupt_after = s->emulate_interrupt_after;
+    long long drop_after = s->emulate_drop_after;
     const NumberKey numbers[] = {
         {"emulate_status", 0, 0xFF, &status_reg},
         {"emulate_interrupt_after", INT32_MIN, INT32_MAX, &interrupt_after},
+        {"emulate_drop_after", INT32_MIN, INT32_MAX, &drop_after},
     };
     for (const NumberKey& n : numbers) {
         std::string line;
@@ -127,5 +129,6 @@ int CCFGP::Parse_Emulation() {
     s->emulate_status = static_cast<uint8_t>(status_reg);
     // A negative count means the same as none.
     s->emulate_interrupt_after = interrupt_after > 0 ? static_cast<int32_t>(interrupt_after) : 0;
+    s->emulate_drop_after = drop_after > 0 ? static_cast<int32_t>(drop_after) : 0;
     return 1;
 }

@@ -51,6 +51,10 @@ int CEmulatedLpt::ioctl(int fd, unsigned long request, void* arg) {
         errno = EBADF;
         return -1;
     }
+    if (dropped_ && request != PPRELEASE) {
+        errno = ENODEV;
+        return -1;
+    }
     unsigned char* byte = static_cast<unsigned char*>(arg);
     switch (request) {
         case PPCLAIM:

@@ -21,6 +21,8 @@ public:
     uint64_t Accesses() const { return accesses_; }  // ioctl calls made
     uint8_t Data() const { return data_; }
     uint8_t Control() const { return control_; }
+    // The cable is gone: every register access from now on fails.
+    void Drop() { dropped_ = true; }
 
     enum { FD = 1000 };  // descriptor handed out; never a real one
 
@@ -31,6 +33,7 @@ private:
     uint64_t accesses_ = 0;
     bool open_ = false;
     bool claimed_ = false;
+    bool dropped_ = false;
     uint8_t data_ = 0;
     uint8_t control_ = 0x0C;  // nInit and select-in high, outputs off
 };

@@ -230,6 +230,7 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
     params.status = t->InitialStatus();
     t->stats_path_ = s->emulate_stats;
     t->interrupt_after_ = s->emulate_interrupt_after;
+    t->drop_after_ = s->emulate_drop_after;
     t->chip_.reset(new CFlashChip(params));
     if (t->kept_unlocked_) t->chip_->SetBlocksLocked(false);
     t->chip_->SetFault(fault);
@@ -242,7 +243,7 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
     if (!t->image_.empty() && t->LoadImage() != 1) return nullptr;
 
     t->chip_->SetFrameHook(&CEmulatedTarget::OnFrame, t.get());
-    delay_set_sink(&CEmulatedTarget::OnDelay, t.get());
+    delay_set_sink(&CEmulatedTarget::OnDelay, t.get(), &CEmulatedTarget::Clock);
     t->ready_ = true;
     return t.release();
 }
@@ -277,8 +278,16 @@ void CEmulatedTarget::OnDelay(unsigned long long ns, void* ctx) {
     static_cast<CEmulatedTarget*>(ctx)->chip_->AdvanceTime(ns);
 }
 
+unsigned long long CEmulatedTarget::Clock(void* ctx) {
+    return static_cast<CEmulatedTarget*>(ctx)->chip_->Now();
+}
+
 void CEmulatedTarget::OnFrame(void* ctx) {
     CEmulatedTarget* t = static_cast<CEmulatedTarget*>(ctx);
+    if (t->drop_after_ > 0 && t->chip_->Stats().frames == static_cast<uint64_t>(t->drop_after_)) {
+        t->lpt_->Drop();  // the cable is pulled: both ends of it stop answering
+        t->usb_->Drop();
+    }
     if (t->interrupt_after_ <= 0 || t->interrupted_) return;
     if (t->chip_->Stats().frames >= static_cast<uint64_t>(t->interrupt_after_)) {
         t->interrupted_ = true;

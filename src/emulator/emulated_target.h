@@ -41,6 +41,7 @@ private:
     bool AppendStats();
     static void OnDelay(unsigned long long ns, void* ctx);
     static void OnFrame(void* ctx);
+    static unsigned long long Clock(void* ctx);
 
     std::string name_;
     std::string image_;
@@ -51,6 +52,7 @@ private:
     bool kept_unlocked_ = false;
     int32_t interrupt_after_ = 0;
     bool interrupted_ = false;
+    int32_t drop_after_ = 0;
     bool ready_ = false;  // fully built and not finished: Finish() has work to do
     std::unique_ptr<CFlashChip> chip_;
     std::unique_ptr<CEmulatedLpt> lpt_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "adapters/d2xx.h"
+#include "emulator/wire_cost.h"
 
 class CFlashChip;
 
@@ -35,17 +36,27 @@ public:
     FT_STATUS SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG out_size) override;
     FT_STATUS Purge(FT_HANDLE h, ULONG mask) override;
 
-    uint64_t Transfers() const { return transfers_; }  // FT_Write and FT_Read calls
+    uint64_t Transfers() const { return transfers_; }  // USB bulk transfers made
     uint8_t Lines() const { return lines_; }           // last bit-bang levels
+    // The cable is gone: every transfer from now on fails.
+    void Drop() { dropped_ = true; }
 
 private:
     bool Visible() const;  // the library lists the cable only under its own ids
     bool Valid(FT_HANDLE h) const { return open_ && h == Handle(); }
     FT_HANDLE Handle() const { return const_cast<CEmulatedUsbBlaster*>(this); }
-    void BitBang(uint8_t b);
-    void Shift(uint8_t b);
+    // Runs one byte on the cable; false when its reply finds the transmit buffer full.
+    bool Execute(uint8_t b);
+    bool BitBang(uint8_t b);
+    bool Shift(uint8_t b);
+    bool Reply(uint8_t b);
     void Drive(bool sck, bool mosi);
-    size_t Pending() const { return replies_.size() - head_; }
+    void AdvanceTo(uint64_t t);
+    // Sends the next IN packet no earlier than `earliest`; returns its time.
+    uint64_t SendPacket(uint64_t earliest);
+    size_t TxPending() const { return tx_.size() - tx_head_; }
+    size_t HostPending() const { return host_.size() - host_head_; }
+    void Clear();
 
     CFlashChip* chip_;
     DWORD vid_ = 0x0403;  // the library's default table
@@ -55,6 +66,14 @@ private:
     uint8_t lines_ = 0x00;     // outputs off until the first bit-bang byte
     unsigned shift_left_ = 0;  // data bytes still to come after a shift header
     bool shift_read_ = false;
-    std::vector<uint8_t> replies_;
-    size_t head_ = 0;  // first reply not yet read
+    bool dropped_ = false;
+    uint64_t latency_ns_ = kFt245DefaultLatencyNs;
+    // Replies in the FT245's transmit buffer, with the time each was ready.
+    std::vector<uint8_t> tx_;
+    std::vector<uint64_t> tx_ready_;
+    size_t tx_head_ = 0;
+    uint64_t last_packet_ns_ = 0;  // when the last IN packet left
+    // Replies that reached the host but no read has taken yet.
+    std::vector<uint8_t> host_;
+    size_t host_head_ = 0;
 };

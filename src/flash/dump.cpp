@@ -82,17 +82,28 @@ int CTAMREL::FLASH_Dump() {
         return -1;
     }
 
+    // Several pages per frame; the file and the progress lines still go page by page.
     const unsigned long P = setup->page_size;
-    unsigned long done = 0;
+    const unsigned long frame_len = Read_Frame_Len();
+    unsigned long done = 0, framed = 0, in_frame = 0;
     while (done < length) {
         if (Interrupt_Pending()) {
             discard_partial(f, name, created, "\n");
             return -1;
         }
+        if (done == framed) {
+            in_frame = length - done < frame_len ? length - done : frame_len;
+            Read_Block(addr, in_frame);
+            if (Cable_Lost()) {  // the cable has said so
+                discard_partial(f, name);
+                return -1;
+            }
+            framed += in_frame;
+        }
         const unsigned long chunk = length - done < P ? length - done : P;
-        Read_Block(addr, chunk);
+        const unsigned char* data = io_buf + (in_frame - (framed - done));
         // Flushed per chunk so that a full disk shows at the block it hit.
-        if (fwrite(io_buf, 1, chunk, f) < chunk || fflush(f) != 0) {
+        if (fwrite(data, 1, chunk, f) < chunk || fflush(f) != 0) {
             printf("Error: cannot write block %lu to file\n", addr / chunk);
             discard_partial(f, name, created, "");
             return -1;

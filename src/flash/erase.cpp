@@ -58,6 +58,7 @@ int CTAMREL::FLASH_Erase() {
 
     Write_Enable();
     const unsigned char status = Get_StatusReg();
+    if (Cable_Lost()) return -1;  // the cable has said so
     if (!(status & STATUS_WEL)) {
         printf("\nStatus:\t\t0x%02Xh\tWE %s", status, "disabled");
         printf("Can`t erase, chip write protected!");
@@ -92,7 +93,7 @@ int CTAMREL::FLASH_Erase() {
         delay_ms(1000);
         if (Wait_WriteBusy(360, 1000, true) != 1) ok = false;
         // The chip finishes a chip erase on its own and nothing was kept: stop at once.
-        if (Interrupt_Pending()) return -1;
+        if (Interrupt_Pending() || Cable_Lost()) return -1;
     } else {
         if (!whole_chip && Save_Head_Tail() != 1) return -1;  // never erase what was not saved
         printf("\n");
@@ -103,13 +104,16 @@ int CTAMREL::FLASH_Erase() {
             }
             if (Wait_WriteBusy(200, 100) != 1) ok = false;
             Write_Enable();
+            Erase_Unit(i * es + es / 2);  // the middle of the unit
+            // A unit is reported only once its erase command has reached the chip.
+            if (Cable_Lost()) return -1;
             Print_Progress("Erase", "\rErase %s%d->%d\tOK", erase_label, static_cast<int>(first),
                            static_cast<int>(i));
-            Erase_Unit(i * es + es / 2);  // the middle of the unit
         }
     }
 
     if (Wait_WriteBusy(200, 20) != 1) ok = false;
+    if (Cable_Lost()) return -1;
     if (!interrupted) printf("\nErase done");
     // The restores run to their end even when an interrupt is pending.
     if (FLASH_Write_Head() != 1) ok = false;

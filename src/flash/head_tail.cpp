@@ -21,7 +21,7 @@ void drop(unsigned char*& buf, uint32_t& len) {
 
 // Reads len bytes at addr into dst, in as many frames as io_buf needs.
 void read_chip(CTAMREL* pgm, unsigned long addr, unsigned long len, unsigned char* dst) {
-    while (len > 0) {
+    while (len > 0 && !pgm->Cable_Lost()) {
         const unsigned long n = len < kMaxReadFrame ? len : kMaxReadFrame;
         pgm->Read_Block(addr, n);
         memcpy(dst, pgm->io_buf, n);
@@ -32,7 +32,7 @@ void read_chip(CTAMREL* pgm, unsigned long addr, unsigned long len, unsigned cha
 }
 
 // Allocates, reads and keeps one block (head or tail); drops it when it reads all 0xFF.
-// False when the buffer can't be had.
+// False when the buffer can't be had or the cable is lost.
 bool save_block(CTAMREL* pgm, unsigned char*& buf, uint32_t& len, unsigned long addr,
                 const char* name, unsigned long unit) {
     buf = Flash_Alloc(len);
@@ -43,6 +43,7 @@ bool save_block(CTAMREL* pgm, unsigned char*& buf, uint32_t& len, unsigned long 
     }
     printf("\nRead data %s:\tS%d", name, static_cast<int>(unit));
     read_chip(pgm, addr, len, buf);
+    if (pgm->Cable_Lost()) return false;  // the cable has said so
     printf("\tOK");
     if (pgm->Check_DataEmpty(buf, len)) {
         drop(buf, len);
@@ -91,7 +92,9 @@ int CTAMREL::FLASH_Write_Head() {
     if (head_len == 0 || head_buf == nullptr) return 1;
     const PageProgramJob job = {head_addr, head_len,         200,     100, "Restore data Head:\t",
                                 false,     Fill_From_Buffer, head_buf};
-    bool ok = !Page_Program(this, job).busy_timeout;
+    const PageProgramResult res = Page_Program(this, job);
+    if (res.end == ProgramEnd::CableLost) return -1;
+    bool ok = !res.busy_timeout;
     if (Wait_WriteBusy(200, 20) != 1) ok = false;
     printf("\n");
     return ok ? 1 : -1;
@@ -101,5 +104,6 @@ int CTAMREL::FLASH_Write_Tail(unsigned long addr) {
     if (tail_len == 0 || tail_buf == nullptr) return 1;
     const PageProgramJob job = {addr,  tail_len,         200,     20, "Restore Sector Tail:\t",
                                 false, Fill_From_Buffer, tail_buf};
-    return Page_Program(this, job).busy_timeout ? -1 : 1;
+    const PageProgramResult res = Page_Program(this, job);
+    return res.busy_timeout || res.end == ProgramEnd::CableLost ? -1 : 1;
 }

@@ -18,6 +18,7 @@ PageProgramResult Page_Program(CTAMREL* pgm, const PageProgramJob& job) {
             return res;
         }
         if (pgm->Wait_WriteBusy(job.busy_polls, job.busy_pause_ms) != 1) res.busy_timeout = true;
+        if (pgm->Cable_Lost()) break;
         pgm->Write_Enable();
 
         const unsigned long rest = job.len - done;
@@ -29,11 +30,13 @@ PageProgramResult Page_Program(CTAMREL* pgm, const PageProgramJob& job) {
             return res;
         }
         pgm->Program_Page(a, n);
+        if (pgm->Cable_Lost()) break;
 
         a += n;
         done += n;
         Print_Progress(job.progress, "%s0x%08lX (%lu%%)\r", job.progress, a, done * 100 / job.len);
     }
+    if (pgm->Cable_Lost()) res.end = ProgramEnd::CableLost;
     return res;
 }
 

@@ -17,7 +17,7 @@ struct PageProgramJob {
     void* ctx;
 };
 
-enum class ProgramEnd { Done, FillFailed, Interrupted };
+enum class ProgramEnd { Done, FillFailed, Interrupted, CableLost };
 
 struct PageProgramResult {
     ProgramEnd end;

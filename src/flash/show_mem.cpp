@@ -17,12 +17,14 @@ int CTAMREL::FLASH_ShowMem() {
     while (length > P) {
         if (Interrupt_Pending()) return -1;
         Read_Block(addr, P);
+        if (Cable_Lost()) return -1;
         Print_Buffer(io_buf, addr, static_cast<int>(P));
         addr += P;
         length -= P;
     }
     if (Interrupt_Pending()) return -1;
     Read_Block(addr, length);
+    if (Cable_Lost()) return -1;
     Print_Buffer(io_buf, addr, static_cast<int>(length));
     return 1;
 }

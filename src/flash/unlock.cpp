@@ -34,6 +34,7 @@ bool CTAMREL::Refuse_Locked_Blocks(const char* operation) {
 int CTAMREL::FLASH_Unlock() {
     Write_Enable();
     unsigned char status = Get_StatusReg();
+    if (Cable_Lost()) return -1;  // the cable has said so
     if (!(status & STATUS_WEL)) {
         printf("Status = %02Xh, WE bit is %s\n", status, "disabled");
         return -1;
@@ -49,6 +50,7 @@ int CTAMREL::FLASH_Unlock() {
     Wait_WriteBusy(200, 100);
 
     status = Get_StatusReg();
+    if (Cable_Lost()) return -1;
     printf("Status = %02Xh, ", status);
     // Per-block locks do not show in the status register.
     if (global ? blocks_unlocked(this) : (status & STATUS_PROTECT) == 0) {

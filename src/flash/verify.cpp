@@ -42,23 +42,33 @@ int CTAMREL::FLASH_Verify() {
     }
 
     uint32_t errors = 0;
-    bool interrupted = false;
+    bool stopped = false;
     unsigned long a = S;
-    unsigned long done = 0;
+    unsigned long done = 0, framed = 0, in_frame = 0;
+    const unsigned long frame_len = Read_Frame_Len();  // whole pages per frame
     while (done < L) {
         if (Interrupt_Pending()) {
-            interrupted = true;
+            stopped = true;
             break;
         }
+        if (done == framed) {
+            in_frame = L - done < frame_len ? L - done : frame_len;
+            Read_Block(a, in_frame);
+            if (Cable_Lost()) {  // the cable has said so
+                stopped = true;
+                break;
+            }
+            framed += in_frame;
+        }
         const unsigned long chunk = L - done < P ? L - done : P;
-        Read_Block(a, chunk);
+        const unsigned char* chip = io_buf + (in_frame - (framed - done));
         // A chip byte the file has no byte for counts as a difference: the range asked for
         // does not hold the file, and no unread buffer content is compared.
         size_t got = 0;
         if (fseek(setup->data_file, static_cast<long>(done), SEEK_SET) == 0)
             got = fread(cmp, 1, chunk, setup->data_file);
         for (unsigned long i = 0; i < chunk; i++)
-            if (i >= got || io_buf[i] != cmp[i]) errors++;
+            if (i >= got || chip[i] != cmp[i]) errors++;
 
         a += chunk;
         done += chunk;
@@ -71,7 +81,7 @@ int CTAMREL::FLASH_Verify() {
     }
     free(cmp);
 
-    if (interrupted) return -1;
+    if (stopped) return -1;
     if (errors > 0) {
         printf("\nVerify Error!");
         return -1;

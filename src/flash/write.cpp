@@ -55,6 +55,7 @@ int CTAMREL::FLASH_Write() {
     // Never program when head and tail could not be kept.
     if (Save_Head_Tail() != 1) return -1;
     bool ok = FLASH_Write_Head() == 1;
+    if (Cable_Lost()) return -1;
 
     const std::string unit(erase_label, strlen(erase_label) - 1);
     printf("\nFile: \"%s\"\tsize: 0x%lX Bytes", setup->file_name.c_str(), fs);
@@ -65,12 +66,12 @@ int CTAMREL::FLASH_Write() {
         S, L, 200, 20, "Write data:\t\t", true, fill_from_file, setup->data_file};
     const PageProgramResult res = Page_Program(this, job);
     if (res.busy_timeout) ok = false;
-    if (res.end == ProgramEnd::FillFailed) return -1;
+    if (res.end == ProgramEnd::FillFailed || res.end == ProgramEnd::CableLost) return -1;
 
     // Also after an interrupt: the tail saved above goes back before the run ends.
     if (FLASH_Write_Tail(tail_addr) != 1) ok = false;
     if (Wait_WriteBusy(200, 20) != 1) ok = false;
-    if (res.end == ProgramEnd::Interrupted) return -1;
+    if (res.end == ProgramEnd::Interrupted || Cable_Lost()) return -1;
     printf("\nFile recorded.\n");
     return ok ? 1 : -1;
 }

@@ -9,6 +9,9 @@
 #include "run/setup.h"
 
 enum : uint32_t { IO_BUF_SIZE = 0x10010 };  // 64 KiB plus room for the command bytes
+// Page-by-page reads (dump, verify) read this many bytes per frame: fewer frames cost
+// fewer USB round trips, and an interrupt still stops within a fraction of a second.
+enum : uint32_t { kReadFrameBytes = 0x4000 };
 
 class CTAMREL {
 public:
@@ -54,10 +57,15 @@ public:
     void Leave_4Byte_Mode();  // sends the exit when the chip was put in 4-byte mode
     // JESD216 parameter area: like Read_Block, with one dummy byte after the address.
     void Read_SFDP(unsigned long addr, unsigned long len);
+    // Bytes a page-by-page read takes per frame: whole pages, at most kReadFrameBytes when
+    // a page is smaller.
+    unsigned long Read_Frame_Len() const;
     // 1 when the chip became ready. An interruptible wait gives up quietly (0) once an
     // interrupt is pending.
     int Wait_WriteBusy(int polls, int pause_ms, bool interruptible = false);
     int Check_WriteProtect();
+    // True once the cable has reported a failed transfer: stop before the next frame.
+    bool Cable_Lost();
 
     // Flash operations (flash/). Results: 1 success, -1 failure.
     int FLASH_Dump();
