@@ -13,10 +13,11 @@ const unsigned short kVid = 0x09FB;
 const unsigned short kPid = 0x6001;
 const long kBaud = 921600;
 const int kPacket = 64;                 // USB transfer size
-const unsigned kTxBuffer = 384;         // FT245BM transmit buffer: replies not yet read
-const unsigned kReplyPacket = 62;       // reply bytes in one full USB packet
-const int kWindowBytes = 8 * kPacket;   // a window never holds more than 7 packets
-const unsigned char kShiftRead = 0xC0;  // shift header with read-back; low 6 bits: count
+const unsigned kTxBuffer = 384;          // FT245BM transmit buffer: replies not yet read
+const long kReplyPacket = 62;            // reply bytes in one full USB packet
+const int kWindowBytes = 64 * kPacket;   // most bytes one write sends
+const unsigned char kShiftRead = 0xC0;   // shift header with read-back; low 6 bits: count
+const unsigned char kShift = 0x80;       // shift header without replies
 const unsigned char kLineMask = 0x3F;   // bits a bit-bang byte drives
 
 // The cable shifts LSB first; SPI wants MSB first.
@@ -79,10 +80,9 @@ int CALTERAUSB::ADAPTER_OFF() {
 // Nothing received reads as a low line.
 int CALTERAUSB::GET_MISO() {
     pin_state |= PIN_READ_REQ;
-    if (!Make_Room(1)) return 0;
     Send(pin_state);
     unsigned char r = 0;
-    if (Collect(stale_ + 1, &r) != 1) return 0;
+    if (!Collect(1, &r)) return 0;
     return Reverse(r) & 1;  // TDO is bit 0 of the byte as the cable sent it
 }
 
@@ -97,28 +97,22 @@ void CALTERAUSB::SET_PORT(unsigned char b) {
     Send(b);
 }
 
-long CALTERAUSB::Collect(unsigned n, unsigned char* dst) {
+bool CALTERAUSB::Collect(unsigned n, unsigned char* dst) {
     unsigned char reply[kTxBuffer];
-    if (n > sizeof reply || CABLE_LOST()) return -1;
+    if (n > sizeof reply || CABLE_LOST()) return false;
     ftdi->Read(reply, n);
-    if (CABLE_LOST()) return -1;
-    const unsigned skip = n < stale_ ? n : stale_;
-    stale_ -= skip;
-    for (unsigned i = skip; i < n; ++i) *dst++ = Reverse(reply[i]);
-    return static_cast<long>(n - skip);
-}
-
-bool CALTERAUSB::Make_Room(unsigned more) {
-    if (stale_ + more <= kTxBuffer) return true;
-    return Collect(stale_ / kReplyPacket * kReplyPacket, nullptr) >= 0;
+    if (CABLE_LOST()) return false;
+    for (unsigned i = 0; i < n; ++i) dst[i] = Reverse(reply[i]);
+    return true;
 }
 
 // One chip-select frame in packets of at most 64 bytes: the first opens with the select
 // byte twice, every packet carries a shift header, the last closes with the deselect byte.
-// The packets go out in windows, one write each, as many as keep the replies not yet read
-// within the transmit buffer. A frame that reads takes the replies of whole USB packets
-// (62 bytes) after each window and the rest after its last, so only its last read waits
-// for the latency timer. The replies of a frame that does not read go stale.
+// A frame that reads asks for replies in its shift headers and goes out in windows, one
+// write each, of as many packets as keep its unread replies within the transmit buffer;
+// after each window it takes the replies of whole USB packets (62 bytes), and the rest
+// after the last, so only its last read may wait for the latency timer. A frame that does
+// not read asks for no replies and goes out in as few writes as possible.
 void CALTERAUSB::WR_BLOCK(unsigned char* buf, long total_len, long read_len) {
     if (total_len < 1 || CABLE_LOST()) return;
     // Bits 6 and 7 are masked so a read request left by GET_MISO can't add reply bytes.
@@ -126,6 +120,7 @@ void CALTERAUSB::WR_BLOCK(unsigned char* buf, long total_len, long read_len) {
                                            PIN_WP_DISABLE | PIN_ADAPTER_ON);
     const unsigned char select = pin_state;
     const bool reading = read_len > 0;
+    const unsigned char header = reading ? kShiftRead : kShift;
 
     unsigned char window[kWindowBytes];
     long sent = 0;      // data bytes packed so far
@@ -134,22 +129,18 @@ void CALTERAUSB::WR_BLOCK(unsigned char* buf, long total_len, long read_len) {
     bool last = false;
     while (!last) {
         int len = 0;
-        while (!last) {
+        while (!last && len + kPacket <= kWindowBytes) {
             const long remaining = total_len - sent;
             const bool final_packet = remaining + lead <= kPacket - 1;
             const int count = final_packet ? static_cast<int>(remaining) : kPacket - lead;
-            const unsigned owed = stale_ + static_cast<unsigned>(reading ? sent - received : 0);
-            if (owed + static_cast<unsigned>(count) > kTxBuffer) {
-                if (len > 0) break;  // the window is full: send it
-                if (!Make_Room(static_cast<unsigned>(count))) return;
-            }
+            if (reading && sent - received + count > static_cast<long>(kTxBuffer)) break;
             last = final_packet;
             if (lead == 3) {
                 window[len++] = select;
                 window[len++] = select;
             }
             if (count > 0) {
-                window[len++] = static_cast<unsigned char>(kShiftRead | count);
+                window[len++] = static_cast<unsigned char>(header | count);
                 for (int i = 0; i < count; ++i) window[len++] = Reverse(buf[sent + i]);
             }
             if (last) {
@@ -157,17 +148,13 @@ void CALTERAUSB::WR_BLOCK(unsigned char* buf, long total_len, long read_len) {
                 window[len++] = pin_state;
             }
             sent += count;
-            if (!reading) stale_ += static_cast<unsigned>(count);
             lead = 1;
         }
         ftdi->Write(window, static_cast<unsigned int>(len));
-        if (CABLE_LOST()) return;
-        if (!reading) continue;
-        const unsigned owed = stale_ + static_cast<unsigned>(sent - received);
-        const unsigned take = last ? owed : owed / kReplyPacket * kReplyPacket;
-        if (take == 0) continue;
-        const long stored = Collect(take, buf + received);
-        if (stored < 0) return;
-        received += stored;
+        if (CABLE_LOST() || !reading) continue;
+        const long unread = sent - received;
+        const long take = last ? unread : unread / kReplyPacket * kReplyPacket;
+        if (take > 0 && !Collect(static_cast<unsigned>(take), buf + received)) return;
+        received += take;
     }
 }

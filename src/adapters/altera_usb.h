@@ -46,14 +46,8 @@ private:
     }
     void Clear(unsigned char bit) { pin_state &= static_cast<unsigned char>(0x3F & ~bit); }
     void Send(unsigned char b);
-    // Reads n reply bytes in one call. The first ones settle the stale replies; the rest
-    // go, bit-reversed, to dst. Returns how many went to dst, -1 when the cable is lost.
-    long Collect(unsigned n, unsigned char* dst);
-    // Takes whole USB packets of stale replies until `more` replies fit behind them.
-    bool Make_Room(unsigned more);
+    // Reads n reply bytes in one call into dst, bit-reversed; false when the cable is lost.
+    bool Collect(unsigned n, unsigned char* dst);
 
-    // Replies of earlier frames that did not read, still waiting in the FT245's transmit
-    // buffer: the next read takes them first.
-    unsigned stale_ = 0;
     bool lost_ = false;
 };

@@ -146,9 +146,6 @@ void CTAMREL::Read_SFDP(unsigned long addr, unsigned long len) {
     memmove(io_buf, io_buf + sizeof head, len);
 }
 
-// Gives up after the same total pause as `polls` pauses of pause_ms, but pauses briefly at
-// first and twice as long each time up to pause_ms, so a chip that is done early is seen
-// early: a 0.7 ms page program costs about 1 ms, a 45 ms erase about 50 ms.
 unsigned long CTAMREL::Read_Frame_Len() const {
     const unsigned long page = setup->page_size ? setup->page_size : 1;
     const unsigned long pages = kReadFrameBytes > page ? kReadFrameBytes / page : 1;
@@ -156,22 +153,28 @@ unsigned long CTAMREL::Read_Frame_Len() const {
     return len < IO_BUF_SIZE - 4 ? len : page;
 }
 
+// Gives up after the same total pause as `polls` pauses of pause_ms, but polls again soon
+// after a busy reading: each pause is an eighth of the time waited so far (at least
+// kFirstPauseUs, at most pause_ms), so the chip is seen ready at most about an eighth of
+// its busy time late, whatever a status reading costs on the cable.
 int CTAMREL::Wait_WriteBusy(int polls, int pause_ms, bool interruptible) {
     const unsigned long long pause_us = pause_ms > 0 ? pause_ms * 1000ULL : 0;
     unsigned long long left_us = polls > 0 ? static_cast<unsigned long long>(polls) * pause_us : 0;
     int readings_left = pause_us == 0 ? polls : 0;  // no pause: count the readings instead
-    unsigned long long next_us = pause_us < kFirstPauseUs ? pause_us : kFirstPauseUs;
+    const unsigned long long start_ns = delay_now_ns();
     for (bool first = true; left_us > 0 || readings_left > 0; first = false) {
         if (interruptible && !first && Interrupt_Pending()) return 0;
         const bool busy = (Get_StatusReg() & STATUS_BUSY) != 0;
         if (Cable_Lost()) return 0;  // the cable has said so; nothing to wait for
         if (!busy) return 1;
-        const unsigned long long pause = next_us < left_us ? next_us : left_us;
+        unsigned long long pause = (delay_now_ns() - start_ns) / 8000;
+        if (pause < kFirstPauseUs) pause = kFirstPauseUs;
+        if (pause > pause_us) pause = pause_us;
+        if (pause > left_us) pause = left_us;
         delay_ms(static_cast<unsigned int>(pause / 1000));
         delay_us(static_cast<unsigned int>(pause % 1000));
         left_us -= pause;
         if (readings_left > 0) --readings_left;
-        next_us = next_us * 2 < pause_us ? next_us * 2 : pause_us;
     }
     printf("\nError: Wait_WriteBusy exit by timeout");
     return 0;
