@@ -105,7 +105,7 @@ int CALTERALPT::ADAPTER_OFF() {
 int CALTERALPT::CABLE_LOST() {
     if (!lost_ && lpt->access_failed) {
         lost_ = true;
-        printf("\nError: %s lost: the parallel port stopped answering, operation stopped\n",
+        printf("\nError: cable \"%s\" lost: a parallel port access failed, operation stopped\n",
                cable_name);
     }
     return lost_ ? 1 : 0;

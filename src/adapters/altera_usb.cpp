@@ -151,7 +151,8 @@ void CALTERAUSB::WR_BLOCK(unsigned char* buf, long total_len, long read_len) {
             lead = 1;
         }
         ftdi->Write(window, static_cast<unsigned int>(len));
-        if (CABLE_LOST() || !reading) continue;
+        if (CABLE_LOST()) return;
+        if (!reading) continue;
         const long unread = sent - received;
         const long take = last ? unread : unread / kReplyPacket * kReplyPacket;
         if (take > 0 && !Collect(static_cast<unsigned>(take), buf + received)) return;

@@ -174,6 +174,7 @@ FT_STATUS CEmulatedUsbBlaster::Write(FT_HANDLE h, void* buf, DWORD n, DWORD* put
     if (put) *put = 0;
     if (!Valid(h)) return FT_INVALID_HANDLE;
     if (buf == nullptr && n > 0) return FT_INVALID_PARAMETER;
+    if (drop_armed_) dropped_ = true;
     if (dropped_) return FT_IO_ERROR;
     ++transfers_;
     const uint8_t* p = static_cast<const uint8_t*>(buf);

@@ -38,8 +38,9 @@ public:
 
     uint64_t Transfers() const { return transfers_; }  // USB bulk transfers made
     uint8_t Lines() const { return lines_; }           // last bit-bang levels
-    // The cable is gone: every transfer from now on fails.
-    void Drop() { dropped_ = true; }
+    // The cable is gone from the next write on (the replies of the frame that just ended
+    // still arrive); every transfer after that fails.
+    void Drop() { drop_armed_ = true; }
 
 private:
     bool Visible() const;  // the library lists the cable only under its own ids
@@ -67,6 +68,7 @@ private:
     unsigned shift_left_ = 0;  // data bytes still to come after a shift header
     bool shift_read_ = false;
     bool dropped_ = false;
+    bool drop_armed_ = false;
     uint64_t latency_ns_ = kFt245DefaultLatencyNs;
     // Replies in the FT245's transmit buffer, with the time each was ready.
     std::vector<uint8_t> tx_;
