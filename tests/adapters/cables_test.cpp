@@ -25,12 +25,13 @@ std::string Printed(F f) {
     return f(), fflush(stdout), testing::internal::GetCapturedStdout();
 }
 
-// No test here sleeps: every sleep is replaced by a count of the 1 us ones.
-struct NoSleep {
-    int us1 = 0;
-    NoSleep() { delay_set_sink(&Count, &us1); }
-    static void Count(unsigned long long ns, void* n) { *static_cast<int*>(n) += ns == 1000; }
-} sleeps;
+// No test here sleeps: delays advance this clock, and a port access may cost time on it too.
+struct TestClock {
+    unsigned long long now = 0;
+    TestClock() { delay_set_sink(&Advance, this, &Read); }
+    static void Advance(unsigned long long ns, void* c) { static_cast<TestClock*>(c)->now += ns; }
+    static unsigned long long Read(void* c) { return static_cast<TestClock*>(c)->now; }
+} clock_;
 
 // The line sequences the flash layer uses around its work.
 int Power(CInterface& a, bool on) {
@@ -42,7 +43,9 @@ int Power(CInterface& a, bool on) {
 
 // A port that logs register accesses: Wxx data write, Cxx control write, S status read.
 // Status shows the loop-backs wired in `loops` (D5 to bit 5, D7 to bit 6) and a chip that
-// answers the inverse of MOSI (D6) on BUSY, which the port shows inverted in bit 7.
+// answers the inverse of MOSI (D6) on BUSY, which the port shows inverted in bit 7. Each
+// access costs access_ns; data writes are kept with the time they took effect; the accesses
+// after the first `working` fail.
 class RecordingPort : public CPortAccess {
 public:
     int fail = 0, fds = 0;  // fail: the errno open gives, or -1 for a refused claim
@@ -50,6 +53,9 @@ public:
     std::string log, opened;
     bool listed = false;  // whether `ports` can be read
     std::vector<ParportInfo> ports;
+    unsigned long long access_ns = 0;
+    long working = -1, attempts = 0;
+    std::vector<std::pair<unsigned long long, unsigned char>> writes;
 
     int open(const char* path, int) override {
         opened = path;
@@ -59,6 +65,9 @@ public:
     int close(int) override { return --fds, 0; }
     int ioctl(int, unsigned long req, void* arg) override {
         unsigned char* b = static_cast<unsigned char*>(arg);
+        clock_.now += access_ns, ++attempts;
+        if (working >= 0 && working-- == 0) return ++working, errno = ENODEV, -1;
+        if (req == PPWDATA) writes.emplace_back(clock_.now, *b);
         if (req == PPWDATA || req == PPWCONTROL) {
             char tok[8];
             snprintf(tok, sizeof tok, "%c%02X ", req == PPWDATA ? 'W' : 'C', *b);
@@ -125,36 +134,58 @@ TEST(ByteBlaster, OpenChoosesTheDeviceByBaseAddress) {
     }
 }
 
-// Per bit: data with the clock low, clock high, sample, clock low, with 1 us half-bit sleeps;
-// the select frames the byte and the last data bit stays through the deselect.
+// Per bit: data with the clock low, clock high, sample, clock low; the select frames the byte
+// and the last data bit stays through the deselect. Every clock edge, and the deselect, comes
+// at least the 1 us half period after the edge or select before it, whether the port takes
+// no time or 1 us per access; in the latter case the accesses alone make the half periods.
 TEST(ByteBlaster, OneByteFrameClocksEightBitsInsideOneSelect) {
-    RecordingPort port;
-    sleeps.us1 = 0;
-    unsigned char buf[1] = {0xA5};
-    {
-        CALTERALPT lpt(&port);
-        Printed([&] { lpt.Open(); });
-        EXPECT_EQ(1, Power(lpt, true));
-        lpt.WR_BLOCK(buf, 1, 0);
-        EXPECT_EQ(0, Power(lpt, false));
+    for (unsigned long long access_ns : {0ULL, 1000ULL}) {
+        RecordingPort port;
+        unsigned char buf[1] = {0xA5};
+        unsigned long long frame_ns = 0;
+        {
+            CALTERALPT lpt(&port);
+            Printed([&] { lpt.Open(); });
+            EXPECT_EQ(1, Power(lpt, true));
+            port.access_ns = access_ns, port.writes.clear();
+            const unsigned long long start = clock_.now;
+            lpt.WR_BLOCK(buf, 1, 0);
+            frame_ns = clock_.now - start;
+            EXPECT_EQ(0, Power(lpt, false));
+        }
+        EXPECT_EQ(
+            "WA0 S W00 S W0A W0A W0A W0A W0A CC6 "  // outputs enabled by control bit 1
+            "W08 W08 W48 W49 S W48 W08 W09 S W08 W48 W49 S W48 W08 W09 S W08 "
+            "W08 W09 S W08 W48 W49 S W48 W08 W09 S W08 W48 W49 S W48 W4A "
+            "W4A W4A W0A W02 W12 CC4 ",  // other control bits kept
+            port.log);
+        EXPECT_EQ(0x5A, buf[0]);                            // read back even with read_len 0
+        unsigned long long last = port.writes.at(1).first;  // the select
+        for (size_t i = 2; i < 2 + 8 * 3 + 1; ++i) {
+            const auto& [t, d] = port.writes.at(i);
+            if (((d ^ port.writes[i - 1].second) & 0x03) == 0) continue;  // MOSI only
+            EXPECT_GE(t - last, 1000u) << "write " << i << ", port access " << access_ns;
+            last = t;
+        }
+        // 35 accesses in the frame; with 1 us each only the deselect, which no access
+        // separates from the last edge, waits on top of them.
+        EXPECT_TRUE(!access_ns || frame_ns == 35 * access_ns + 1000) << frame_ns;
+        EXPECT_EQ(0, port.fds);
     }
-    EXPECT_EQ(
-        "WA0 S W00 S W0A W0A W0A W0A W0A CC6 "  // outputs enabled by control bit 1
-        "W08 W08 W48 W49 S W48 W08 W09 S W08 W48 W49 S W48 W08 W09 S W08 "
-        "W08 W09 S W08 W48 W49 S W48 W08 W09 S W08 W48 W49 S W48 W4A "
-        "W4A W4A W0A W02 W12 CC4 ",  // other control bits kept
-        port.log);
-    EXPECT_EQ(0x5A, buf[0]);  // read back even with read_len 0
-    EXPECT_EQ(18, sleeps.us1);
-    EXPECT_EQ(0, port.fds);
 }
 
-// A scripted FT_* layer that logs its calls; the call named `fail` fails. It lists two devices
-// and never has bytes to read.
+// A scripted FT_* layer that logs its calls; the call named `fail` fails. It lists two devices.
+// Written bytes go to a cable that answers each shifted byte asking for a reply with its
+// complement, and a bit-bang read request with 0x01. Like the FT245 on a synchronous bus, a
+// write that would leave more than 384 replies unread stalls and fails.
 class FakeD2xx : public CD2xxBackend {
 public:
     std::string fail, calls;
     std::vector<Bytes> packets;
+    Bytes replies;       // not yet read
+    DWORD short_by = 0;  // each read hands out this many bytes fewer than asked
+    unsigned shift = 0;
+    bool shift_read = false;
 
     explicit FakeD2xx(const char* f = "") : fail(f) { D2XX_SetBackend(this); }
     ~FakeD2xx() override { D2XX_SetBackend(nullptr); }
@@ -178,9 +209,24 @@ public:
     FT_STATUS ResetDevice(FT_HANDLE) override { return Ret("Reset"); }
     FT_STATUS SetBitMode(FT_HANDLE, UCHAR m, UCHAR o) override { return Ret("BitMode", m, o); }
     FT_STATUS GetQueueStatus(FT_HANDLE, DWORD* n) override { return *n = 0, Ret("Queue"); }
-    FT_STATUS Read(FT_HANDLE, void*, DWORD n, DWORD* got) override { return *got = 0, Ret("R", n); }
+    FT_STATUS Read(FT_HANDLE, void* v, DWORD n, DWORD* got) override {
+        *got = std::min<DWORD>(n - std::min(n, short_by), static_cast<DWORD>(replies.size()));
+        std::copy_n(replies.begin(), *got, static_cast<unsigned char*>(v));
+        replies.erase(replies.begin(), replies.begin() + *got);
+        return Ret("R", n);
+    }
     FT_STATUS Write(FT_HANDLE, void* v, DWORD n, DWORD* put) override {
-        packets.emplace_back(static_cast<unsigned char*>(v), static_cast<unsigned char*>(v) + n);
+        const unsigned char* b = static_cast<unsigned char*>(v);
+        packets.emplace_back(b, b + n);
+        for (DWORD i = 0; i < n; ++i) {
+            if (shift)
+                --shift, shift_read ? replies.push_back(~b[i] & 0xFF) : void();
+            else if (b[i] & 0x80)
+                shift = b[i] & 0x3F, shift_read = b[i] & 0x40;
+            else if (b[i] & 0x40)
+                replies.push_back(0x01);
+        }
+        if (replies.size() > 384) return *put = 0, FT_IO_ERROR;
         return *put = n, Ret("W");
     }
     FT_STATUS SetTimeouts(FT_HANDLE, ULONG r, ULONG w) override { return Ret("Timeouts", r, w); }
@@ -224,38 +270,106 @@ TEST(UsbBlaster, OpenConfiguresTheChipAndReportsEachFailingStep) {
     for (const auto& [fail, error] : failed) check(fail, 0, (*error ? pre + error : ids) + tail);
 }
 
-// Data bytes per packet of one frame (0: the deselect byte alone), read back packet by packet
-// when asked. The frame sits between the one-byte power-up (0x2A) and power-down (0x06) packets.
-TEST(UsbBlaster, FramesSplitIntoPacketsOfAtMost64Bytes) {
-    const std::pair<long, std::vector<int>> cases[] = {
+// Data bytes per packet of one frame (0: the deselect byte alone); the frame sits between
+// the one-byte power-up (0x2A) and power-down (0x06) packets. The packets stay whole in the
+// writes, and a frame that reads asks for its replies (0xC0 + n) and reads each window's whole
+// reply packets (62 bytes) before the next write, never leaving more than the transmit buffer
+// unread; every reply lands on the byte it answers. A frame that does not read asks for none.
+TEST(UsbBlaster, FramesSplitIntoPacketsAndWindowsOfTheTransmitBuffer) {
+    std::vector<std::pair<long, std::vector<int>>> cases = {
         {1, {1}},           {2, {2}},           {60, {60}},
         {61, {61, 0}},      {62, {61, 1}},      {123, {61, 62}},
         {124, {61, 63, 0}}, {125, {61, 63, 1}}, {260, {61, 63, 63, 63, 10}},
     };
+    for (long len : {379L, 380L, 381L, 382L, 383L, 384L, 385L, 4100L}) {
+        std::vector<int> split = {61};
+        while (len - (61 + 63 * (static_cast<long>(split.size()) - 1)) >= 63) split.push_back(63);
+        split.push_back(static_cast<int>(len - 61 - 63 * (static_cast<long>(split.size()) - 1)));
+        cases.emplace_back(len, split);
+    }
     for (const auto& [len, split] : cases) {
         for (long read_len : {0L, len}) {
             SCOPED_TRACE(std::to_string(len) + " bytes, read " + std::to_string(read_len));
             FakeD2xx fake;
             CALTERAUSB usb;
+            Bytes buf(len);
+            for (long i = 0; i < len; ++i) buf[i] = static_cast<unsigned char>(i * 7 + i / 256);
+            const Bytes sent = buf;
             EXPECT_EQ(1, Power(usb, true));
-            usb.WR_BLOCK(Bytes(len, 0x01).data(), len, read_len);
+            usb.WR_BLOCK(buf.data(), len, read_len);
             EXPECT_EQ(0, Power(usb, false));
 
-            std::vector<Bytes> want = {{0x2A}};
-            std::string calls = "W;Queue;";
+            Bytes want = {0x2A}, got;
+            std::vector<size_t> ends = {1};  // where a packet ends in the byte stream
+            long k = 0;
             for (size_t p = 0; p < split.size(); ++p) {
-                // The first packet starts with the select, the last ends with the deselect.
-                std::string pk = p ? "" : "\x28\x28";
-                if (split[p]) pk += static_cast<char>(0xC0 + split[p]);
-                pk.append(split[p], '\x80');  // 0x01 goes out LSB first
-                if (p + 1 == split.size()) pk += '\x2A';
-                want.emplace_back(pk.begin(), pk.end());
-                calls += read_len && split[p] ? "W;R " + std::to_string(split[p]) + ";" : "W;";
+                if (!p) want.insert(want.end(), {0x28, 0x28});
+                if (split[p])
+                    want.push_back(static_cast<unsigned char>((read_len ? 0xC0 : 0x80) + split[p]));
+                for (int i = 0; i < split[p]; ++i, ++k) {
+                    unsigned char r = 0;  // the byte goes out LSB first
+                    for (int bit = 0; bit < 8; ++bit)
+                        r = static_cast<unsigned char>(r << 1 | (sent[k] >> bit & 1));
+                    want.push_back(r);
+                }
+                if (p + 1 == split.size()) want.push_back(0x2A);
+                ends.push_back(want.size());
             }
-            want.push_back({0x06});
-            EXPECT_EQ(want, fake.packets);
-            EXPECT_EQ(calls + "W;", fake.calls);
+            want.push_back(0x06);
+            ends.push_back(want.size());
+            for (const Bytes& w : fake.packets) {
+                got.insert(got.end(), w.begin(), w.end());
+                EXPECT_NE(std::find(ends.begin(), ends.end(), got.size()), ends.end())
+                    << "a write ends inside a packet";
+            }
+            EXPECT_EQ(want, got);
+            EXPECT_TRUE(fake.replies.empty()) << fake.calls;
+            // Reads: whole reply packets, the last of a frame excepted; none for a write-only one.
+            size_t read_total = 0, from = 0;
+            for (size_t at; (at = fake.calls.find("R ", from)) != std::string::npos;
+                 from = at + 1) {
+                const size_t n = std::stoul(fake.calls.substr(at + 2));
+                read_total += n;
+                const bool last_read = fake.calls.find("R ", at + 1) == std::string::npos;
+                EXPECT_TRUE(last_read || n % 62 == 0) << n;
+            }
+            EXPECT_EQ(read_len ? static_cast<size_t>(len) : 0u, read_total);
+            for (long i = 0; i < len; ++i)
+                ASSERT_EQ(read_len ? static_cast<unsigned char>(~sent[i]) : sent[i], buf[i]) << i;
         }
+    }
+}
+
+// A port access or USB transfer that fails mid-frame: the cable says so once, naming itself,
+// ends the frame, and sends nothing more.
+TEST(Cables, LostCableIsReportedOnceAndNothingMoreIsSent) {
+    const std::string usb_lost =
+        "\nError: cable \"USB-Blaster\" lost: a USB transfer failed or came back short, "
+        "operation stopped\n";
+    for (const char* how : {"port", "W", "R", "short"}) {
+        SCOPED_TRACE(how);
+        RecordingPort port;
+        FakeD2xx fake;
+        CALTERALPT lpt(&port);
+        CALTERAUSB usb;
+        const bool on_usb = *how != 'p';
+        CInterface& cable = on_usb ? static_cast<CInterface&>(usb) : lpt;
+        Printed([&] { on_usb ? usb.Open() : lpt.Open(); });
+        Power(cable, true);
+        port.working = 20;  // a few bits into the frame
+        if (on_usb && *how != 's') fake.fail = how;
+        fake.short_by = *how == 's';
+        Bytes frame(300, 0x5A);
+        EXPECT_EQ(on_usb ? usb_lost
+                         : "\nError: cable \"LPT Byte Blaster\" lost: a parallel port access "
+                           "failed, operation stopped\n",
+                  Printed([&] { cable.WR_BLOCK(frame.data(), 300, 300); }));
+        EXPECT_EQ(1, cable.CABLE_LOST());
+        const size_t packets = fake.packets.size();
+        const long accesses = port.attempts;
+        EXPECT_EQ("", Printed([&] { cable.WR_BLOCK(frame.data(), 4, 4); }));
+        EXPECT_EQ(packets, fake.packets.size());
+        EXPECT_EQ(accesses, port.attempts);
     }
 }
 
