@@ -5,41 +5,63 @@ namespace {
 
 class SpiCommands : public ChipTest {
 protected:
-    void SetUp() override {
-        ChipTest::SetUp();
-        delay_set_sink(
-            [](unsigned long long ns, void* v) {
-                static_cast<std::vector<unsigned long long>*>(v)->push_back(ns);
-            },
-            &sleeps);
-    }
     void TearDown() override {
         delay_set_sink(nullptr, nullptr);
         ChipTest::TearDown();
     }
-    std::vector<unsigned long long> sleeps;
 };
 
-// Status readings and 10 ms sleeps: a sleep after each busy reading, none after the last poll.
-TEST_F(SpiCommands, WaitWriteBusyPollAndSleepCounts) {
-    // polls, status readings the chip gives, readings taken, sleeps, result
-    const std::tuple<int, std::deque<unsigned char>, size_t, size_t, int> cases[] = {
-        {200, {}, 1, 0, 1},  // idle at once
-        {200, {0x03, 0x01, 0x02}, 3, 2, 1},
-        {3, {1, 1, 1, 1, 1}, 3, 3, 0},  // stays busy
-        {0, {1}, 0, 0, 0},
-        {-1, {1}, 0, 0, 0},
-    };
-    for (const auto& [polls, status, readings, naps, result] : cases) {
-        chip.frames.clear(), sleeps.clear();
-        chip.status = status;
-        int r = 0;
-        const std::string out = Output([&, n = polls] { r = pgm.Wait_WriteBusy(n, 10); });
-        EXPECT_EQ(result, r) << polls;
-        EXPECT_EQ(readings, chip.frames.size()) << polls;
-        EXPECT_EQ(std::vector<unsigned long long>(naps, 10000000ULL), sleeps) << polls;
-        EXPECT_EQ(r ? "" : "\nError: Wait_WriteBusy exit by timeout", out);
+// A chip busy until a time on the delay clock (the sum of the pauses), behind a cable that may
+// be lost.
+struct TimedChip : FakeChip {
+    unsigned long long busy_until_us = 0, *now_ns = nullptr;
+    bool lost = false;
+    void WR_BLOCK(unsigned char* buf, long total, long read) override {
+        status = {static_cast<unsigned char>(*now_ns / 1000 < busy_until_us)};
+        FakeChip::WR_BLOCK(buf, total, read);
     }
+    int CABLE_LOST() override { return lost; }
+};
+
+// The wait follows the chip: a 0.7 ms page program costs under 1 ms of pauses and a 45 ms
+// erase at most an eighth more, while a chip that stays busy is given up after the same total
+// pause as before (polls x pause) with one message. A lost cable ends the wait at once.
+TEST_F(SpiCommands, WaitWriteBusyFollowsTheChipAndGivesUpAtTheSameTotal) {
+    TimedChip timed;
+    unsigned long long now_ns = 0;
+    timed.now_ns = &now_ns;
+    pgm.adapter = &timed;
+    delay_set_sink(
+        [](unsigned long long ns, void* n) { *static_cast<unsigned long long*>(n) += ns; },
+        &now_ns);
+    // polls, pause_ms, busy for (us), lost, result, least and most pause (us)
+    const std::tuple<int, int, unsigned long long, bool, int, unsigned long long,
+                     unsigned long long>
+        cases[] = {
+            {200, 20, 0, false, 1, 0, 0},               // idle: one reading, no pause
+            {200, 20, 700, false, 1, 700, 1000},        // page program
+            {200, 100, 45000, false, 1, 45000, 50625},  // 4 KiB erase
+            {3, 10, ~0ULL, false, 0, 30000, 30000},     // never ready: 3 x 10 ms as before
+            {200, 100, ~0ULL, false, 0, 20000000, 20000000},
+            {0, 10, ~0ULL, false, 0, 0, 0},
+            {-1, 10, ~0ULL, false, 0, 0, 0},
+            {200, 20, ~0ULL, true, 0, 0, 0},  // the cable has said it is lost
+        };
+    for (const auto& [polls, pause, busy_us, lost, result, least, most] : cases) {
+        SCOPED_TRACE(std::to_string(polls) + " x " + std::to_string(pause) + " ms, busy " +
+                     std::to_string(busy_us));
+        now_ns = 0, timed.busy_until_us = busy_us, timed.lost = lost, timed.frames.clear();
+        int r = 0;
+        const std::string out =
+            Output([&, p = polls, ms = pause] { r = pgm.Wait_WriteBusy(p, ms); });
+        EXPECT_EQ(result, r);
+        EXPECT_GE(now_ns / 1000, least);
+        EXPECT_LE(now_ns / 1000, most);
+        EXPECT_EQ(r || lost ? "" : "\nError: Wait_WriteBusy exit by timeout", out);
+        const size_t readings = timed.frames.size();
+        EXPECT_TRUE(!(lost || !busy_us) || readings == (polls > 0 ? 1u : 0u)) << readings;
+    }
+    pgm.adapter = &chip;
 }
 
 TEST_F(SpiCommands, ReadBlockSendsLow24AddressBitsAndMovesTheReplyDown) {
