@@ -288,6 +288,67 @@ TEST_P(Ops, InterruptDuringChipEraseStopsWaiting) {
     EXPECT_NE(std::string(stats.begin(), stats.end()).find("\"0x05\":2,"), std::string::npos);
 }
 
+// The first n "\r"-ended progress lines of s.
+std::string FirstLines(const std::string& s, size_t n) {
+    size_t end = 0;
+    while (n-- > 0) end = s.find('\r', end) + 1;
+    return s.substr(0, end);
+}
+
+// The cable is pulled after N frames (the emulated target's drop): the operation stops at the
+// next frame with the cable's error, reports nothing more as done, powers down and fails; the
+// image holds exactly what reached the chip, and a dump file begun is removed.
+TEST_P(Ops, LostCableStopsTheOperationAtTheNextFrame) {
+    const std::string lost =
+        GetParam() == Cable::Lpt
+            ? "\nError: cable \"LPT Byte Blaster\" lost: a parallel port access failed, "
+              "operation stopped\n\n"
+            : "\nError: cable \"USB-Blaster\" lost: a USB transfer failed or came back short, "
+              "operation stopped\n\n";
+    dir.WriteBytes("same.bin",
+                   std::vector<uint8_t>(image.begin() + 0x1000, image.begin() + 0x9000));
+    const std::vector<uint8_t> data = Pattern(0x2000, 5);
+    dir.WriteBytes("data.bin", data);
+    std::vector<uint8_t> erased = image, programmed = image;
+    std::fill(erased.begin() + 0x1000, erased.begin() + 0x2000, 0xFF);
+    for (int i = 0; i < 0x100; ++i) programmed[0x1000 + i] &= data[i];  // bits only go to 0
+    // Frames: the id read, then the operation's. A read takes 16 KiB (64 pages) per frame.
+    const std::tuple<std::vector<std::string>, int, std::string, const std::vector<uint8_t>*>
+        cases[] = {
+            {{"-d", "d.bin"},
+             2,
+             FirstLines(Progress("Reading dump:\t\t0x%08X (%u%%)\r", 0, 0x20000, 256, false), 64),
+             &image},
+            {{"-v", "same.bin", "-ab=0x1000"},
+             2,
+             "\nFile: \"same.bin\"\tsize: 0x8000 Bytes\nVerify Sectors:\t\t8 x 4096 Bytes\n" +
+                 FirstLines(Progress("Verify data:\t\t0x%08X (%u%%)\r", 0x1000, 0x8000, 256, false),
+                            64),
+             &image},
+            // Write enable, status, then per unit: status, write enable, erase.
+            {{"-e", "-ab=0x1000", "-al=0x4FFF"},
+             6,
+             "\nStatus:\t\t0x02h\tWE enabled\n\rErase Sector:\t1->1\tOK",
+             &erased},
+            // Per page: status, write enable, program.
+            {{"-w", "data.bin", "-ab=0x1000"},
+             5,
+             "\nFile: \"data.bin\"\tsize: 0x2000 Bytes\nRequire Sector:\t\t3 x 4096 Bytes\n"
+             "Write data:\t\t0x00001100 (3%)\r",
+             &programmed},
+        };
+    for (const auto& [args, frames, done, after] : cases) {
+        SCOPED_TRACE(args[0]);
+        dir.WriteBytes("flash.bin", image);
+        dir.Configure(GetParam(), "W25X10", Fmt("emulate_drop_after=%d\n", frames));
+        RunResult r = dir.Run(args);
+        EXPECT_EQ(r.out, Pre(r.out) + done + lost);
+        EXPECT_EQ(r.status, 255);
+        EXPECT_TRUE(dir.ReadBytes("flash.bin") == *after);
+        EXPECT_FALSE(dir.Exists("d.bin"));
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Cables, Ops, ::testing::Values(Cable::Lpt, Cable::Usb),
                          [](const auto& p) { return p.param == Cable::Lpt ? "Lpt" : "Usb"; });
 
