@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "config/temp_cwd.h"
+#include "emulator/emulated_usb_blaster.h"
 #include "emulator/flash_chip.h"
 #include "run/tamrel.h"
 
@@ -60,6 +61,41 @@ TEST_F(EmulatedTarget, WritesImageAndStatsBackButNeverResizesTheImage) {
               "\nError: emulate_image chip.bin has 5 bytes, the emulated chip 8192; file left as "
               "it is");
     EXPECT_EQ(Read("chip.bin"), "short");
+}
+
+}  // namespace
+
+namespace {
+
+// The FT245 of the emulated USB-Blaster: replies wait in a 384-byte transmit buffer, so a write
+// that would overfill it while no read is pending stalls the cable and fails; a short packet of
+// replies leaves only once the 2 ms latency timer has run out since the last packet.
+TEST(EmulatedUsbBlaster, TransmitBufferStallsAndShortPacketsWait) {
+    CFlashChip chip{FlashChipParams()};
+    CEmulatedUsbBlaster usb(&chip);
+    FT_HANDLE h = nullptr;
+    ASSERT_EQ(FT_OK, usb.SetVIDPID(0x09FB, 0x6001));
+    ASSERT_EQ(FT_OK, usb.Open(0, &h));
+    ASSERT_EQ(FT_OK, usb.SetLatencyTimer(h, 2));
+    // k packets of 63 shifted bytes that each ask for a reply, after the outputs are enabled.
+    auto shifts = [](int k) {
+        std::vector<uint8_t> w = {0x2A};
+        for (int p = 0; p < k; ++p) w.push_back(0xFF), w.insert(w.end(), 63, 0x00);
+        return w;
+    };
+    std::vector<uint8_t> w = shifts(6), r(400);
+    DWORD n = 0;
+    EXPECT_EQ(FT_OK, usb.Write(h, w.data(), static_cast<DWORD>(w.size()), &n));  // 378 replies
+    const uint64_t t = chip.Now();
+    EXPECT_EQ(FT_OK, usb.Read(h, r.data(), 372, &n));  // six whole packets, one frame
+    EXPECT_EQ(372u, n);
+    EXPECT_EQ(1000000u, chip.Now() - t);
+    EXPECT_EQ(FT_OK, usb.Read(h, r.data(), 6, &n));  // 2 ms after the sixth packet left
+    EXPECT_EQ(6u, n);
+    EXPECT_EQ(2000000u + 5 * (1000000u / 19), chip.Now() - t);
+    w = shifts(7);  // 441 replies: no room for the seventh packet's
+    EXPECT_EQ(FT_IO_ERROR, usb.Write(h, w.data(), static_cast<DWORD>(w.size()), &n));
+    EXPECT_LT(n, w.size());
 }
 
 }  // namespace
