@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Builds the bench preset, runs the WR_BLOCK and delay benchmarks, then times real jobs of
-# the built tamrel on an emulated W25Q32 (4 MiB) over each cable: host CPU time of the run
-# and the modeled wire time from the emulator's stats line.
+# Builds the bench preset, runs the WR_BLOCK, delay and ByteBlaster-bit benchmarks, then times
+# real jobs of the built tamrel on an emulated W25Q32 (4 MiB) over each cable: host CPU time of
+# the run (also per MiB moved) and the modeled wire time from the emulator's stats line.
+#
+# BASE=<git revision> bash bench/run.sh also builds that revision's tamrel, with this tree's
+# USB-Blaster model put in its place so both run on the same model of the wire, and times its
+# program sequence and dump beside this tree's: a before/after table.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 SRC="$PWD"
 BUILD_DIR="$SRC/build/bench"
-TAMREL="$BUILD_DIR/tamrel"
 MIB=4
 
 cmake --preset bench >/dev/null
@@ -16,17 +19,29 @@ cmake --build --preset bench -j "${JOBS:-1}"
 echo "== Google benchmarks"
 "$BUILD_DIR/bench/wr_block_bench"
 
+declare -A BIN=([after]="$BUILD_DIR/tamrel")
+if [ -n "${BASE:-}" ]; then
+    base_dir="$(mktemp -d)"
+    git -C "$SRC" archive "$BASE" | tar -x -C "$base_dir"
+    cp "$SRC"/src/emulator/{emulated_usb_blaster.h,emulated_usb_blaster.cpp,wire_cost.h} \
+        "$base_dir/src/emulator/"
+    cmake -S "$base_dir" -B "$base_dir/build" -DCMAKE_BUILD_TYPE=Release -DTAMREL_TESTS=OFF \
+        >/dev/null
+    cmake --build "$base_dir/build" --target tamrel -j "${JOBS:-1}" >/dev/null
+    BIN[before]="$base_dir/build/tamrel"
+fi
+
 # Value of a numeric key in a JSON stats line.
 json_num() { sed -n "s/.*\"$1\":\([0-9.]*\).*/\1/p" <<<"$2"; }
 
-# run JOB ARGS...: runs tamrel, appends a table row; output kept in JOB.log.
+# run BUILD JOB ARGS...: runs that build's tamrel, appends a table row; output kept in JOB.log.
 run() {
-    local job="$1"
-    shift
+    local build="$1" job="$2"
+    shift 2
     local status=0
-    { TIMEFORMAT='%3U %3S'; time "$TAMREL" "$@" >"$job.log" 2>&1 || status=$?; } 2>time.txt
+    { TIMEFORMAT='%3U %3S'; time "${BIN[$build]}" "$@" >"$job.log" 2>&1 || status=$?; } 2>time.txt
     if [ "$status" -ne 1 ]; then  # tamrel exits 1 on success
-        echo "bench/run.sh: $cable $job: tamrel exited $status" >&2
+        echo "bench/run.sh: $build $cable $job: tamrel exited $status" >&2
         tail -c 400 "$job.log" >&2
         exit 1
     fi
@@ -35,34 +50,44 @@ run() {
     cpu="$(awk '{ printf "%.2f", $1 + $2 }' time.txt)"
     wire="$(json_num wire_time_s "$stats")"
     frames="$(json_num frames "$stats")"
-    printf '%-5s %-22s %10s %12.3f %10s %12.3f\n' "$cable" "$job" "$cpu" "$wire" "$frames" \
+    printf '%-6s %-5s %-18s %10s %10.3f %10.1f %9s %11.2f\n' "$build" "$cable" "$job" "$cpu" \
+        "$(awk -v c="$cpu" -v m="$MIB" 'BEGIN { print c / m }')" "$wire" "$frames" \
         "$(awk -v w="$wire" -v m="$MIB" 'BEGIN { print w / m }')"
 }
 
 IMAGE="$(mktemp)"
 head -c $((MIB * 1024 * 1024)) /dev/urandom >"$IMAGE"
-trap 'rm -f "$IMAGE"' EXIT
+trap 'rm -f "$IMAGE"; [ -z "${base_dir:-}" ] || rm -rf "$base_dir"' EXIT
 
 echo
 echo "== tamrel on an emulated W25Q32 ($MIB MiB random image)"
-printf '%-5s %-22s %10s %12s %10s %12s\n' cable job "host CPU s" "wire s" frames "wire s/MiB"
+printf '%-6s %-5s %-18s %10s %10s %10s %9s %11s\n' build cable job "host CPU s" "CPU s/MiB" \
+    "wire s" frames "wire s/MiB"
 for cable in lpt usb; do
-    work="$(mktemp -d)"
-    (
-        cd "$work"
-        cp "$SRC/flash_db.cfg" .
-        cp "$IMAGE" image.bin
-        printf 'port=%s\nemulate=W25Q32\nemulate_image=chip.bin\nemulate_stats=stats.json\n' \
-            "$cable" >config.cfg
-        run "program -e -w -v" -e -w -v image.bin
-        run "erase -e" -e image.bin
-        run "write -w" -w image.bin
-        run "verify -v" -v image.bin
-        grep -q "Verify OK" "program -e -w -v.log" "verify -v.log" ||
-            { echo "bench/run.sh: $cable: verify did not report OK" >&2; exit 1; }
-        run "dump -d" -d dump.bin
-        cmp dump.bin image.bin || { echo "bench/run.sh: $cable dump differs from image" >&2; exit 1; }
-    )
-    rm -rf "$work"
+    for build in before after; do
+        [ -n "${BIN[$build]:-}" ] || continue
+        work="$(mktemp -d)"
+        (
+            cd "$work"
+            cp "$SRC/flash_db.cfg" .
+            cp "$IMAGE" image.bin
+            printf 'port=%s\nemulate=W25Q32\nemulate_image=chip.bin\nemulate_stats=stats.json\n' \
+                "$cable" >config.cfg
+            run "$build" "program -e -w -v" -e -w -v image.bin
+            if [ "$build" = after ]; then
+                run "$build" "erase -e" -e image.bin
+                run "$build" "write -w" -w image.bin
+                run "$build" "verify -v" -v image.bin
+                grep -q "Verify OK" "verify -v.log" ||
+                    { echo "bench/run.sh: $cable: verify did not report OK" >&2; exit 1; }
+            fi
+            grep -q "Verify OK" "program -e -w -v.log" ||
+                { echo "bench/run.sh: $build $cable: verify did not report OK" >&2; exit 1; }
+            run "$build" "dump -d" -d dump.bin
+            cmp -s dump.bin image.bin ||
+                { echo "bench/run.sh: $build $cable dump differs from image" >&2; exit 1; }
+        )
+        rm -rf "$work"
+    done
 done
-echo "dump matches image on both cables"
+echo "dumps match the image on both cables"

@@ -1,8 +1,10 @@
-// Host cost of one WR_BLOCK frame on each emulated cable, and how long delay_us(1)
-// really sleeps with the default and with the smallest timer slack.
+// Host cost of one WR_BLOCK frame on each emulated cable; how long delay_us really waits;
+// and the real time a ByteBlaster takes per bit, with real delays, on a port whose accesses
+// cost what a ppdev ioctl costs, against the time the emulator models for it.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -120,24 +122,88 @@ double NowUs() {
     return t.tv_sec * 1e6 + t.tv_nsec / 1e3;
 }
 
-// Real nanosleep (no emulated target alive, so no clock sink). Timer slack is per thread
-// and sticky: set it explicitly for each case and restore the default afterwards.
-void BM_DelayUs1(benchmark::State& state, bool min_slack) {
-    prctl(PR_SET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);  // 0 restores the thread's default
-    if (min_slack) delay_request_min_slack();
-    double slept = 0;
+// Real delays (no emulated target alive, so no clock sink), with the timer slack the tool
+// asks for. Below kDelaySpinBelowUs the delay spins; from it on it sleeps.
+void BM_DelayUs(benchmark::State& state) {
+    const unsigned us = static_cast<unsigned>(state.range(0));
+    delay_request_min_slack();
+    double waited = 0;
     for (auto _ : state) {
         double t0 = NowUs();
-        delay_us(1);
-        slept += NowUs() - t0;
+        delay_us(us);
+        waited += NowUs() - t0;
     }
-    state.counters["sleep_us"] = slept / static_cast<double>(state.iterations());
-    state.counters["slack_ns"] = static_cast<double>(prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL));
-    prctl(PR_SET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
+    state.counters["real_us"] = waited / static_cast<double>(state.iterations());
+    prctl(PR_SET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);  // 0 restores the thread's default
 }
 
-BENCHMARK_CAPTURE(BM_DelayUs1, default_slack, false)->UseRealTime()->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_DelayUs1, min_slack, true)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DelayUs)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(10)
+    ->Arg(99)
+    ->Arg(100)
+    ->Arg(200)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond);
+
+// A parallel port whose every access costs what a ppdev ioctl does: a system call and about
+// 1 us of port I/O on the bus. Data and status are plain registers.
+class SlowPort : public CPortAccess {
+public:
+    long accesses = 0;
+    int open(const char*, int) override { return 3; }
+    int close(int) override { return 0; }
+    int ioctl(int, unsigned long, void* arg) override {
+        const double t0 = NowUs();
+        ++accesses;
+        syscall(SYS_getppid);
+        if (arg) *static_cast<volatile unsigned char*>(arg) = 0;
+        while (NowUs() - t0 < 1.0) {
+        }
+        return 0;
+    }
+};
+
+// One 260-byte read frame: real wall time per bit and port accesses per bit, against the
+// modeled time per bit of the same frame on the emulated ByteBlaster.
+void BM_ByteBlasterBit(benchmark::State& state) {
+    double modeled_ns = 0;
+    {
+        Bench_Target t(LPT);
+        if (!t.cable) {
+            state.SkipWithError("emulated cable did not open");
+            return;
+        }
+        unsigned char frame[260] = {0x03};
+        const uint64_t t0 = t.target->Chip()->Now();
+        t.cable->WR_BLOCK(frame, 260, 256);
+        modeled_ns = static_cast<double>(t.target->Chip()->Now() - t0);
+    }
+    SlowPort port;
+    CALTERALPT lpt(&port);
+    Quietly([&] { lpt.Open(); });
+    delay_request_min_slack();
+    unsigned char frame[260];
+    long accesses = 0;
+    double wall = 0;
+    for (auto _ : state) {
+        memset(frame, 0x5A, sizeof frame);
+        const long a0 = port.accesses;
+        const double t0 = NowUs();
+        lpt.WR_BLOCK(frame, 260, 256);
+        wall += NowUs() - t0;
+        accesses += port.accesses - a0;
+    }
+    prctl(PR_SET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
+    const double bits = 260.0 * 8 * static_cast<double>(state.iterations());
+    state.counters["real_ns_per_bit"] = wall * 1000 / bits;
+    state.counters["accesses_per_bit"] = static_cast<double>(accesses) / bits;
+    state.counters["modeled_ns_per_bit"] = modeled_ns / (260.0 * 8);
+    state.counters["real_per_modeled"] = wall * 1000 / bits / (modeled_ns / (260.0 * 8));
+}
+
+BENCHMARK(BM_ByteBlasterBit)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
