@@ -16,12 +16,15 @@ struct CLibftdiBackend::Device {
     ftdi_context* ctx;
     std::vector<unsigned char> pending;  // read from the chip, not yet handed out
     ULONG read_timeout_ms = 0;           // 0: the backend's give-up time
+    unsigned read_chunk = 0;             // bytes one bulk IN transfer asks for
 };
 
 namespace {
 
 const unsigned kUsbPacket = 64;    // full-speed bulk packet: 2 status + 62 data bytes
 const unsigned kPollBytes = 4096;  // one queue poll takes at most this much
+const unsigned kReplyBytes = 62;   // data bytes in a full IN packet
+const unsigned kWriteChunk = 4096;  // one write call is one bulk transfer up to this size
 
 void CopyString(void* dst, size_t size, const std::string& src) {
     if (!dst) return;
@@ -227,6 +230,17 @@ FT_STATUS CLibftdiBackend::GetQueueStatus(FT_HANDLE h, DWORD* rx_bytes) {
 
 // Waits for all n bytes, but never longer than the read timeout (or the give-up time
 // when none is set): an unplugged cable returns what arrived instead of hanging.
+// Sizes the next bulk IN transfer to the packets the bytes still due fill, so it ends as
+// soon as they are in instead of at the next short packet (a latency timer later).
+// libftdi drops what its own buffer holds when the size changes: only change it when empty.
+void CLibftdiBackend::Size_Read(Device* d, size_t due) {
+    if (due == 0 || d->ctx->readbuffer_remaining > 0) return;
+    const unsigned packets = static_cast<unsigned>((due + kReplyBytes - 1) / kReplyBytes);
+    const unsigned chunk = std::min(packets * kUsbPacket, kPollBytes);
+    if (chunk != d->read_chunk && calls_.read_data_set_chunksize(d->ctx, chunk) == 0)
+        d->read_chunk = chunk;
+}
+
 FT_STATUS CLibftdiBackend::Read(FT_HANDLE h, void* buf, DWORD n, DWORD* got) {
     Device* d = Find(h);
     if (!d) return FT_INVALID_HANDLE;
@@ -238,6 +252,7 @@ FT_STATUS CLibftdiBackend::Read(FT_HANDLE h, void* buf, DWORD n, DWORD* got) {
     unsigned char tmp[kPollBytes];
     while (d->pending.size() < n) {
         size_t want = std::min<size_t>(n - d->pending.size(), sizeof tmp);
+        Size_Read(d, want);
         int r = calls_.read_data(d->ctx, tmp, static_cast<int>(want));
         if (r < 0) {
             status = FT_IO_ERROR;
@@ -302,8 +317,11 @@ FT_STATUS CLibftdiBackend::SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG ou
     ULONG chunk = std::max<ULONG>(kUsbPacket, (in_size + kUsbPacket - 1) / kUsbPacket * kUsbPacket);
     if (calls_.read_data_set_chunksize(d->ctx, static_cast<unsigned>(chunk)) < 0)
         return FT_IO_ERROR;
-    if (out_size && calls_.write_data_set_chunksize(d->ctx, static_cast<unsigned>(out_size)) < 0)
-        return FT_IO_ERROR;
+    d->read_chunk = static_cast<unsigned>(chunk);
+    // The bus still carries packets of at most 64 bytes; a larger chunk only makes one write
+    // call one bulk transfer instead of one per packet.
+    const unsigned write_chunk = std::max<unsigned>(static_cast<unsigned>(out_size), kWriteChunk);
+    if (out_size && calls_.write_data_set_chunksize(d->ctx, write_chunk) < 0) return FT_IO_ERROR;
     return FT_OK;
 }
 

@@ -77,6 +77,7 @@ private:
     // Lists the devices with the current ids in a fresh context; null on failure.
     ftdi_context* Enumerate(std::vector<libusb_device*>* devs, ftdi_device_list** list);
     static bool Node_Not_Accessible(libusb_device* dev);
+    void Size_Read(Device* d, size_t due);
 
     FtdiCalls calls_;
     unsigned read_give_up_ms_;

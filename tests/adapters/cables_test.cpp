@@ -378,6 +378,7 @@ TEST(Cables, LostCableIsReportedOnceAndNothingMoreIsSent) {
 // three per poll, and every other poll finds nothing.
 const char* const kDescriptions[] = {"USB-Blast", "USB-Blaster rev C", "USB-Blaster"};
 int contexts = 0, find_ids = 0, polls = 0, read_chunk = 0;
+std::vector<int> chunks;  // read transfer sizes set, in order
 libusb_device* opened = nullptr;
 Bytes chip;
 
@@ -406,7 +407,9 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
         chip.erase(chip.begin(), chip.begin() + n);
         return n;
     };
-    f.read_data_set_chunksize = [](ftdi_context*, unsigned n) { return read_chunk = n, 0; };
+    f.read_data_set_chunksize = [](ftdi_context*, unsigned n) {
+        return chunks.push_back(read_chunk = n), 0;
+    };
     f.usb_close = f.usb_reset = f.tcioflush = ok, f.set_latency_timer = ok, f.set_baudrate = ok;
     f.set_bitmode = f.set_event_char = f.set_error_char = ok, f.write_data_set_chunksize = ok;
     {
@@ -429,6 +432,11 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
         EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 6, 7, 8}), buf);
         EXPECT_EQ(2, dev.Read(buf.data(), 4));  // gives up
         EXPECT_EQ((Bytes{9, 10, 3, 4, 5, 6, 7, 8}), buf);
+        // A window's six reply packets are one transfer that ends when they are in.
+        chip = Bytes(372, 7), chunks.clear();
+        Bytes window(372);
+        EXPECT_EQ(372, dev.Read(window.data(), 372));
+        EXPECT_EQ(384, chunks.at(0));
     }
     D2XX_SetBackend(nullptr);
     EXPECT_EQ(0, contexts);
