@@ -95,7 +95,7 @@ int CTAMREL::FLASH_Dump() {
             in_frame = length - done < frame_len ? length - done : frame_len;
             Read_Block(addr, in_frame);
             if (Cable_Lost()) {  // the cable has said so
-                discard_partial(f, name);
+                discard_partial(f, name, created, "");  // the error ended its line
                 return -1;
             }
             framed += in_frame;

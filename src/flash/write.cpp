@@ -49,7 +49,9 @@ int CTAMREL::FLASH_Write() {
     }
     if (!Erase_Size_Usable(setup) || !Range_Inside_Chip(setup, S, S + L)) return -1;
     // A protected chip takes the page programs without a word and changes nothing.
-    if (Refuse_Protected(setup->mnf_id, Get_StatusReg(), "write") || Refuse_Locked_Blocks("write"))
+    const unsigned char status = Get_StatusReg();
+    if (Cable_Lost() || Refuse_Protected(setup->mnf_id, status, "write") ||
+        Refuse_Locked_Blocks("write"))
         return -1;
 
     // Never program when head and tail could not be kept.

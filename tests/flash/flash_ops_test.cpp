@@ -156,17 +156,14 @@ TEST_F(FlashOps, UnlockFailsWhileWpIsLow) {
 
 // An interrupted dump removes the file it created, but keeps one that was there before.
 TEST_F(FlashOps, InterruptedDumpRemovesOnlyAFileItCreated) {
-    chip.SetFrameHook(
-        [](void* c) {
-            if (static_cast<CFlashChip*>(c)->Stats().frames % 2 == 0) raise(SIGINT);
-        },
-        &chip);
-    const std::string progress =
-        "Reading dump:\t\t0x00000100 (0%)\rReading dump:\t\t0x00000200 (0%)\r";
+    chip.SetFrameHook([](void*) { raise(SIGINT); }, nullptr);
+    // The interrupt comes with each run's first frame (several pages): the page in hand is
+    // kept.
+    const std::string progress = "Reading dump:\t\t0x00000100 (0%)\r";
     setup.dump_name = "dump.bin";
     EXPECT_EQ(progress, Out([&] { return pgm.FLASH_Dump(); }));
     EXPECT_EQ(-1, r);
-    EXPECT_EQ(2u, chip.Stats().frames);  // stopped before the next chunk
+    EXPECT_EQ(1u, chip.Stats().frames);  // stopped before the next frame
     EXPECT_NE(0, access("dump.bin", F_OK));
 
     Interrupt_Clear();
@@ -177,7 +174,7 @@ TEST_F(FlashOps, InterruptedDumpRemovesOnlyAFileItCreated) {
                   "dump\n",
               Out([&] { return pgm.FLASH_Dump(); }));
     EXPECT_EQ(-1, r);
-    EXPECT_EQ(std::string(chip.Memory().begin(), chip.Memory().begin() + 0x200), Read("old.bin"));
+    EXPECT_EQ(std::string(chip.Memory().begin(), chip.Memory().begin() + 0x100), Read("old.bin"));
 }
 
 }  // namespace
