@@ -13,11 +13,11 @@ const unsigned short kVid = 0x09FB;
 const unsigned short kPid = 0x6001;
 const long kBaud = 921600;
 const int kPacket = 64;                 // USB transfer size
-const unsigned kTxBuffer = 384;          // FT245BM transmit buffer: replies not yet read
-const long kReplyPacket = 62;            // reply bytes in one full USB packet
-const int kWindowBytes = 64 * kPacket;   // most bytes one write sends
-const unsigned char kShiftRead = 0xC0;   // shift header with read-back; low 6 bits: count
-const unsigned char kShift = 0x80;       // shift header without replies
+const unsigned kTxBuffer = 384;         // FT245BM transmit buffer: replies not yet read
+const long kReplyPacket = 62;           // reply bytes in one full USB packet
+const int kWindowBytes = 64 * kPacket;  // most bytes one write sends
+const unsigned char kShiftRead = 0xC0;  // shift header with read-back; low 6 bits: count
+const unsigned char kShift = 0x80;      // shift header without replies
 const unsigned char kLineMask = 0x3F;   // bits a bit-bang byte drives
 
 // The cable shifts LSB first; SPI wants MSB first.
@@ -58,9 +58,10 @@ int CALTERAUSB::CABLE_LOST() {
     if (lost_) return 1;
     if (!ftdi->transfer_failed) return 0;
     lost_ = true;
-    printf("\nError: cable \"%s\" lost: a USB transfer failed or came back short, operation "
-           "stopped\n",
-           cable_name);
+    printf(
+        "\nError: cable \"%s\" lost: a USB transfer failed or came back short, operation "
+        "stopped\n",
+        cable_name);
     return 1;
 }
 

@@ -21,9 +21,9 @@ struct CLibftdiBackend::Device {
 
 namespace {
 
-const unsigned kUsbPacket = 64;    // full-speed bulk packet: 2 status + 62 data bytes
-const unsigned kPollBytes = 4096;  // one queue poll takes at most this much
-const unsigned kReplyBytes = 62;   // data bytes in a full IN packet
+const unsigned kUsbPacket = 64;     // full-speed bulk packet: 2 status + 62 data bytes
+const unsigned kPollBytes = 4096;   // one queue poll takes at most this much
+const unsigned kReplyBytes = 62;    // data bytes in a full IN packet
 const unsigned kWriteChunk = 4096;  // one write call is one bulk transfer up to this size
 
 void CopyString(void* dst, size_t size, const std::string& src) {

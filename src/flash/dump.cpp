@@ -94,7 +94,7 @@ int CTAMREL::FLASH_Dump() {
         if (done == framed) {
             in_frame = length - done < frame_len ? length - done : frame_len;
             Read_Block(addr, in_frame);
-            if (Cable_Lost()) {  // the cable has said so
+            if (Cable_Lost()) {                         // the cable has said so
                 discard_partial(f, name, created, "");  // the error ended its line
                 return -1;
             }
