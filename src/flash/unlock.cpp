@@ -25,7 +25,10 @@ bool blocks_unlocked(CTAMREL* pgm) {
 }  // namespace
 
 bool CTAMREL::Refuse_Locked_Blocks(const char* operation) {
-    if (setup->unlock_mode != UNLOCK_ULBPR || blocks_unlocked(this)) return false;
+    if (setup->unlock_mode != UNLOCK_ULBPR) return false;
+    const bool unlocked = blocks_unlocked(this);
+    if (Cable_Lost()) return true;  // the cable has said so: nothing more is sent
+    if (unlocked) return false;
     printf("\nError: the block-protection register locks blocks, %s refused; -u clears it\n",
            operation);
     return true;
