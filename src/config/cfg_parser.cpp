@@ -85,6 +85,7 @@ int CCFGP::Parse_Emulation() {
         {"emulate_stats", &s->emulate_stats},
         {"emulate_fault", &s->emulate_fault},
         {"emulate_sfdp", &s->emulate_sfdp},  // chip id, optionally ",FILE" of SFDP bytes
+        {"emulate_interrupt_signal", &s->emulate_interrupt_signal},
     };
     // clang-format on
     for (const WordKey& w : words) {

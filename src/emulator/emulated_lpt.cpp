@@ -35,9 +35,9 @@ int CEmulatedLpt::close(int fd) {
 }
 
 // Cable outputs follow the data register only while enabled; otherwise the board's
-// pull-ups leave the chip deselected.
+// pull-ups leave the chip deselected. Without the cable the data pins drive the chip.
 void CEmulatedLpt::Drive() {
-    if (control_ & 0x02)
+    if ((control_ & 0x02) || no_cable_)
         chip_->SetPins((data_ & 0x02) != 0, (data_ & 0x01) != 0, (data_ & 0x40) != 0,
                        (data_ & 0x08) != 0);
     else
@@ -88,8 +88,8 @@ int CEmulatedLpt::ioctl(int fd, unsigned long request, void* arg) {
             if (!claimed_ || arg == nullptr) break;
             // The port inverts BUSY; the cable loops D5 back to bit 5 and D7 to bit 6.
             unsigned char s = chip_->Miso() ? 0x00 : 0x80;
-            if (data_ & 0x20) s |= 0x20;
-            if (data_ & 0x80) s |= 0x40;
+            if ((data_ & 0x20) || no_cable_) s |= 0x20;
+            if ((data_ & 0x80) || no_cable_) s |= 0x40;
             *byte = s;
             return 0;
         }

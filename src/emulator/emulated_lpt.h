@@ -23,6 +23,9 @@ public:
     uint8_t Control() const { return control_; }
     // The cable is gone: every register access from now on fails.
     void Drop() { dropped_ = true; }
+    // No ByteBlaster on the port: its status inputs float high, so the loop-backs read high
+    // whatever D5 and D7 are, and the chip hangs on the port's own data pins.
+    void RemoveCable() { no_cable_ = true; }
 
     enum { FD = 1000 };  // descriptor handed out; never a real one
 
@@ -34,6 +37,7 @@ private:
     bool open_ = false;
     bool claimed_ = false;
     bool dropped_ = false;
+    bool no_cable_ = false;
     uint8_t data_ = 0;
     uint8_t control_ = 0x0C;  // nInit and select-in high, outputs off
 };

@@ -27,23 +27,68 @@ namespace {
 const long kMaxChipSize = 0x10000000L;  // 256 MiB
 const size_t kMaxSfdpFile = 0x10000;    // the SFDP space the tool reads is far smaller
 
-const char* const kFaultNames[] = {"none", "miso_high", "miso_low", "no_wel", "busy"};
-const ChipFault kFaults[] = {ChipFault::None, ChipFault::MisoStuckHigh, ChipFault::MisoStuckLow,
-                             ChipFault::WelNeverSets, ChipFault::StaysBusy};
+// emulate_fault= values; "slow" takes its busy time as "slow:N" (N ms).
+struct FaultName {
+    const char* name;
+    ChipFault fault;
+    bool no_cable;  // the fault is the cable's absence, not the chip's
+};
 
-int ParseFault(const std::string& word, ChipFault* fault) {
-    if (word.empty()) {
-        *fault = ChipFault::None;
+const FaultName kFaults[] = {
+    {"none", ChipFault::None, false},
+    {"miso_high", ChipFault::MisoStuckHigh, false},
+    {"miso_low", ChipFault::MisoStuckLow, false},
+    {"no_wel", ChipFault::WelNeverSets, false},
+    {"busy", ChipFault::StaysBusy, false},
+    {"slow", ChipFault::Slow, false},
+    {"wp_low", ChipFault::WpHeldLow, false},
+    {"no_wrsr", ChipFault::IgnoresWriteStatus, false},
+    {"no_cable", ChipFault::None, true},
+};
+const long kMaxSlowMs = 600000;  // ten minutes, beyond every wait of the tool
+
+struct Fault {
+    ChipFault chip = ChipFault::None;
+    uint64_t slow_ns = 0;
+    bool no_cable = false;
+};
+
+int ParseFault(const std::string& value, Fault* fault) {
+    if (value.empty()) return 1;
+    const size_t colon = value.find(':');
+    const std::string word = value.substr(0, colon);
+    for (const FaultName& f : kFaults) {
+        if (word != f.name || (colon != std::string::npos) != (f.fault == ChipFault::Slow))
+            continue;
+        fault->chip = f.fault;
+        fault->no_cable = f.no_cable;
+        if (f.fault != ChipFault::Slow) return 1;
+        const char* ms = value.c_str() + colon + 1;
+        char* end = nullptr;
+        errno = 0;
+        const long n = strtol(ms, &end, 10);
+        if (end == ms || *end != '\0' || errno != 0 || n < 1 || n > kMaxSlowMs) break;
+        fault->slow_ns = static_cast<uint64_t>(n) * 1000000ULL;
         return 1;
     }
-    for (size_t i = 0; i < sizeof kFaults / sizeof kFaults[0]; ++i) {
-        if (word == kFaultNames[i]) {
-            *fault = kFaults[i];
-            return 1;
-        }
+    printf(
+        "\nError: emulate_fault=%s is not one of none, miso_high, miso_low, no_wel, busy, "
+        "slow:N (N ms, 1 to %ld), wp_low, no_wrsr, no_cable",
+        value.c_str(), kMaxSlowMs);
+    return 0;
+}
+
+// emulate_interrupt_signal=: the signal the emulated interrupt raises (SIGINT by default).
+int ParseSignal(const std::string& name, int* sig) {
+    if (name.empty() || name == "SIGINT") {
+        *sig = SIGINT;
+        return 1;
     }
-    printf("\nError: emulate_fault=%s is not one of none, miso_high, miso_low, no_wel, busy",
-           word.c_str());
+    if (name == "SIGTERM") {
+        *sig = SIGTERM;
+        return 1;
+    }
+    printf("\nError: emulate_interrupt_signal=%s is not one of SIGINT, SIGTERM", name.c_str());
     return 0;
 }
 
@@ -212,8 +257,11 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
         printf("\nError: emulate= names no chip");
         return nullptr;
     }
-    ChipFault fault = ChipFault::None;
-    if (!ParseFault(s->emulate_fault, &fault)) return nullptr;
+    Fault fault;
+    int interrupt_signal = SIGINT;
+    if (!ParseFault(s->emulate_fault, &fault) ||
+        !ParseSignal(s->emulate_interrupt_signal, &interrupt_signal))
+        return nullptr;
     FlashChipParams params;
     std::string erase_list;
     if (!FindChip(pgm, s->emulate_name, &params, &erase_list)) return nullptr;
@@ -230,16 +278,21 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
     params.status = t->InitialStatus();
     t->stats_path_ = s->emulate_stats;
     t->interrupt_after_ = s->emulate_interrupt_after;
+    t->interrupt_signal_ = interrupt_signal;
     t->drop_after_ = s->emulate_drop_after;
     t->chip_.reset(new CFlashChip(params));
     if (t->kept_unlocked_) t->chip_->SetBlocksLocked(false);
-    t->chip_->SetFault(fault);
+    t->chip_->SetFault(fault.chip, fault.slow_ns);
     if (!sfdp_from_file)
         sfdp = Build_Sfdp_Table(params.total_size, params.page_size,
                                 EraseTypes(erase_list, *t->chip_), params.four_byte);
     t->chip_->SetSfdp(sfdp);
     t->lpt_.reset(new CEmulatedLpt(t->chip_.get()));
     t->usb_.reset(new CEmulatedUsbBlaster(t->chip_.get()));
+    if (fault.no_cable) {
+        t->lpt_->RemoveCable();
+        t->usb_->Unplug();
+    }
     if (!t->image_.empty() && t->LoadImage() != 1) return nullptr;
 
     t->chip_->SetFrameHook(&CEmulatedTarget::OnFrame, t.get());
@@ -291,7 +344,7 @@ void CEmulatedTarget::OnFrame(void* ctx) {
     if (t->interrupt_after_ <= 0 || t->interrupted_) return;
     if (t->chip_->Stats().frames >= static_cast<uint64_t>(t->interrupt_after_)) {
         t->interrupted_ = true;
-        raise(SIGINT);
+        raise(t->interrupt_signal_);
     }
 }
 

@@ -51,6 +51,7 @@ private:
     bool global_lock_ = false;  // a part with per-block locks: their state is kept too
     bool kept_unlocked_ = false;
     int32_t interrupt_after_ = 0;
+    int interrupt_signal_ = 0;
     bool interrupted_ = false;
     int32_t drop_after_ = 0;
     bool ready_ = false;  // fully built and not finished: Finish() has work to do

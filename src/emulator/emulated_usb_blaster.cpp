@@ -19,7 +19,7 @@ CEmulatedUsbBlaster::CEmulatedUsbBlaster(CFlashChip* chip) : chip_(chip) {
 }
 
 bool CEmulatedUsbBlaster::Visible() const {
-    return vid_ == kVid && pid_ == kPid;
+    return vid_ == kVid && pid_ == kPid && !unplugged_;
 }
 
 FT_STATUS CEmulatedUsbBlaster::GetVIDPID(DWORD* vid, DWORD* pid) {

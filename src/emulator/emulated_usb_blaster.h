@@ -41,6 +41,8 @@ public:
     // The cable is gone from the next write on (the replies of the frame that just ended
     // still arrive); every transfer after that fails.
     void Drop() { drop_armed_ = true; }
+    // No cable on the bus: the library lists no device.
+    void Unplug() { unplugged_ = true; }
 
 private:
     bool Visible() const;  // the library lists the cable only under its own ids
@@ -69,6 +71,7 @@ private:
     bool shift_read_ = false;
     bool dropped_ = false;
     bool drop_armed_ = false;
+    bool unplugged_ = false;
     uint64_t latency_ns_ = kFt245DefaultLatencyNs;
     // Replies in the FT245's transmit buffer, with the time each was ready.
     std::vector<uint8_t> tx_;

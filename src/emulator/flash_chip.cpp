@@ -70,7 +70,7 @@ CFlashChip::CFlashChip(const FlashChipParams& params)
 
 void CFlashChip::SetPins(bool cs, bool sck, bool mosi, bool wp) {
     mosi_ = mosi;
-    wp_ = wp;
+    wp_ = wp && fault_ != ChipFault::WpHeldLow;
     if (cs != cs_) {
         cs_ = cs;
         sck_ = sck;
@@ -122,8 +122,10 @@ void CFlashChip::AdvanceTime(uint64_t ns) {
 uint64_t CFlashChip::Now() const {
     return now_;
 }
-void CFlashChip::SetFault(ChipFault fault) {
+void CFlashChip::SetFault(ChipFault fault, uint64_t slow_ns) {
     fault_ = fault;
+    slow_ns_ = slow_ns;
+    if (fault == ChipFault::WpHeldLow) wp_ = false;
 }
 
 uint8_t CFlashChip::Status() const {
@@ -153,8 +155,10 @@ bool CFlashChip::Busy() const {
     return now_ < busy_until_;
 }
 
-// A hung chip: the first program, erase or status write it takes never finishes.
+// A hung chip: the first program, erase or status write it takes never finishes. A slow one
+// takes its set time for each.
 void CFlashChip::StartBusy(uint64_t ns) {
+    if (fault_ == ChipFault::Slow) ns = slow_ns_;
     busy_until_ = fault_ == ChipFault::StaysBusy ? UINT64_MAX : now_ + ns;
 }
 
@@ -311,7 +315,7 @@ void CFlashChip::EndFrame() {
                 }
                 break;
             case SPI_WRITE_STATUS:
-                if (index_ >= 2 && wel_) {
+                if (index_ >= 2 && wel_ && fault_ != ChipFault::IgnoresWriteStatus) {
                     wel_ = false;
                     // SRP set with WP# low locks the status register.
                     if (!((sr_ & STATUS_SRP) && !wp_)) {

@@ -33,7 +33,19 @@ uint64_t Flash_Program_Ns();             // one page program
 uint64_t Flash_Chip_Erase_Ns(uint32_t total_size);
 
 // StaysBusy: the first program, erase or status write never finishes (a hung chip).
-enum class ChipFault { None, MisoStuckHigh, MisoStuckLow, WelNeverSets, StaysBusy };
+// Slow: every program, erase and status write keeps the chip busy for a set time, then it is
+// ready as usual. WpHeldLow: the board ties WP# low (hardware write protection).
+// IgnoresWriteStatus: the part takes no status register write.
+enum class ChipFault {
+    None,
+    MisoStuckHigh,
+    MisoStuckLow,
+    WelNeverSets,
+    StaysBusy,
+    Slow,
+    WpHeldLow,
+    IgnoresWriteStatus,
+};
 
 struct ChipStats {
     uint64_t frames = 0;
@@ -64,7 +76,8 @@ public:
     void AdvanceTime(uint64_t ns);
     uint64_t Now() const;
 
-    void SetFault(ChipFault fault);
+    // slow_ns: the busy time of every program, erase and status write under ChipFault::Slow.
+    void SetFault(ChipFault fault, uint64_t slow_ns = 0);
     // The answer to 0x5A from address 0; 0xFF past its end (and without tables).
     void SetSfdp(const std::vector<uint8_t>& table) { sfdp_ = table; }
     // Bytes the part erases for a 3-byte erase opcode; 0 for other opcodes.
@@ -102,6 +115,7 @@ private:
     std::vector<uint8_t> sfdp_;
     ChipStats stats_;
     ChipFault fault_ = ChipFault::None;
+    uint64_t slow_ns_ = 0;
     void (*frame_hook_)(void*) = nullptr;
     void* frame_hook_ctx_ = nullptr;
 

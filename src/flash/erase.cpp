@@ -102,7 +102,12 @@ int CTAMREL::FLASH_Erase() {
                 interrupted = true;
                 break;
             }
-            if (Wait_WriteBusy(200, 100) != 1) ok = false;
+            // A chip still busy would ignore the erase: stop rather than report it erased.
+            if (Wait_WriteBusy(200, 100) != 1) {
+                if (Cable_Lost()) return -1;
+                ok = false;
+                break;
+            }
             Write_Enable();
             Erase_Unit(i * es + es / 2);  // the middle of the unit
             // A unit is reported only once its erase command has reached the chip.
@@ -114,7 +119,7 @@ int CTAMREL::FLASH_Erase() {
 
     if (Wait_WriteBusy(200, 20) != 1) ok = false;
     if (Cable_Lost()) return -1;
-    if (!interrupted) printf("\nErase done");
+    if (ok && !interrupted) printf("\nErase done");
     // The restores run to their end even when an interrupt is pending.
     if (FLASH_Write_Head() != 1) ok = false;
     if (FLASH_Write_Tail(tail_addr) != 1) ok = false;

@@ -17,8 +17,11 @@ PageProgramResult Page_Program(CTAMREL* pgm, const PageProgramJob& job) {
             res.end = ProgramEnd::Interrupted;
             return res;
         }
-        if (pgm->Wait_WriteBusy(job.busy_polls, job.busy_pause_ms) != 1) res.busy_timeout = true;
-        if (pgm->Cable_Lost()) break;
+        // A chip still busy would ignore the frame: stop rather than report it programmed.
+        if (pgm->Wait_WriteBusy(job.busy_polls, job.busy_pause_ms) != 1) {
+            res.busy_timeout = true;
+            break;
+        }
         pgm->Write_Enable();
 
         const unsigned long rest = job.len - done;

@@ -21,7 +21,7 @@ enum class ProgramEnd { Done, FillFailed, Interrupted, CableLost };
 
 struct PageProgramResult {
     ProgramEnd end;
-    bool busy_timeout;  // a wait before a frame ran out of polls
+    bool busy_timeout;  // a wait before a frame ran out of polls: that frame and the rest unsent
 };
 
 PageProgramResult Page_Program(CTAMREL* pgm, const PageProgramJob& job);

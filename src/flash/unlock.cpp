@@ -55,8 +55,10 @@ int CTAMREL::FLASH_Unlock() {
     status = Get_StatusReg();
     if (Cable_Lost()) return -1;
     printf("Status = %02Xh, ", status);
-    // Per-block locks do not show in the status register.
-    if (global ? blocks_unlocked(this) : (status & STATUS_PROTECT) == 0) {
+    // Per-block locks do not show in the status register. A chip still busy has not finished
+    // the write.
+    const bool cleared = global ? blocks_unlocked(this) : (status & STATUS_PROTECT) == 0;
+    if (cleared && !(status & STATUS_BUSY)) {
         printf("device is unlocked now.\n");
         return 1;
     }

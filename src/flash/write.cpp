@@ -73,7 +73,7 @@ int CTAMREL::FLASH_Write() {
     // Also after an interrupt: the tail saved above goes back before the run ends.
     if (FLASH_Write_Tail(tail_addr) != 1) ok = false;
     if (Wait_WriteBusy(200, 20) != 1) ok = false;
-    if (res.end == ProgramEnd::Interrupted || Cable_Lost()) return -1;
+    if (res.end == ProgramEnd::Interrupted || Cable_Lost() || !ok) return -1;
     printf("\nFile recorded.\n");
-    return ok ? 1 : -1;
+    return 1;
 }

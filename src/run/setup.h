@@ -80,8 +80,9 @@ struct Setup_struct {
     std::string emulate_fault;
     std::string emulate_sfdp;  // "ID" or "ID,FILE": play a chip of that id, SFDP from FILE
     uint8_t emulate_status;
-    int32_t emulate_interrupt_after;  // raise SIGINT after this many frames; 0 = never
-    int32_t emulate_drop_after;       // the cable is lost after this many frames; 0 = never
+    int32_t emulate_interrupt_after;       // raise a signal after this many frames; 0 = never
+    std::string emulate_interrupt_signal;  // "SIGINT" (when empty) or "SIGTERM"
+    int32_t emulate_drop_after;            // the cable is lost after this many frames; 0 = never
 
     // Paths of config.cfg and flash_db.cfg once looked up (config/file_search.h).
     std::string config_path;

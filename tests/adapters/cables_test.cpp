@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <vector>
 
 #include "adapters/altera_lpt.h"
 #include "adapters/altera_usb.h"
 #include "adapters/delay.h"
 #include "adapters/ftdi.h"
+#include "run/tamrel.h"
 #ifdef TAMREL_HAVE_LIBFTDI1
 #include "adapters/d2xx_libftdi.h"
 #endif
@@ -18,6 +20,15 @@
 namespace {
 
 typedef std::vector<unsigned char> Bytes;
+
+__attribute__((format(printf, 1, 2))) std::string Fmt(const char* format, ...) {
+    char buf[80];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    return buf;
+}
 
 template <class F>
 std::string Printed(F f) {
@@ -33,13 +44,32 @@ struct TestClock {
     static unsigned long long Read(void* c) { return static_cast<TestClock*>(c)->now; }
 } clock_;
 
-// The line sequences the flash layer uses around its work.
-int Power(CInterface& a, bool on) {
-    if (on) a.CLR_CPU_RESET(), a.SET_WP_DISABLE();
-    a.SET_CS(), a.CLR_SCK(), a.CLR_MOSI();
-    if (!on) a.CLR_WP_DISABLE(), a.SET_CPU_RESET();
-    return on ? a.ADAPTER_ON() : a.ADAPTER_OFF();
-}
+// The programmer object's own power-up and power-down, around a cable the test owns; each
+// gives the power flag the object keeps.
+class Programmer {
+public:
+    explicit Programmer(CInterface* cable) { pgm.adapter = cable; }
+    ~Programmer() { Off(), pgm.adapter = nullptr; }
+    int On() {
+        return Printed([&] { pgm.Adapter_ini(); }), pgm.adapter_active;
+    }
+    int Off() {
+        return Printed([&] { pgm.Adapter_release(); }), pgm.adapter_active;
+    }
+
+private:
+    Setup_struct setup{};
+    CTAMREL pgm{&setup};
+};
+
+// What the board sees of the cable: one state per change the cable makes, the lines in
+// pin_state bits (SCK 0x01, CS 0x02, reset 0x04, WP# 0x08, MOSI 0x10) and whether the outputs
+// drive them, with the time it took effect.
+struct Board {
+    bool on;
+    unsigned char lines;
+    unsigned long long at_ns;
+};
 
 // A port that logs register accesses: Wxx data write, Cxx control write, S status read.
 // Status shows the loop-backs wired in `loops` (D5 to bit 5, D7 to bit 6) and a chip that
@@ -55,7 +85,9 @@ public:
     std::vector<ParportInfo> ports;
     unsigned long long access_ns = 0;
     long working = -1, attempts = 0;
+    bool loops_high = false;  // both loop-back inputs read high whatever D5 and D7 are
     std::vector<std::pair<unsigned long long, unsigned char>> writes;
+    std::vector<Board> board;
 
     int open(const char* path, int) override {
         opened = path;
@@ -72,11 +104,16 @@ public:
             char tok[8];
             snprintf(tok, sizeof tok, "%c%02X ", req == PPWDATA ? 'W' : 'C', *b);
             log += tok, (req == PPWDATA ? data : control) = *b;
+            // SCK on D0, CS on D1, reset on D4, WP# on D3, MOSI on D6; control bit 1 enables.
+            const int lines =
+                (data & 0x03) | (data >> 2 & 0x04) | (data & 0x08) | (data >> 2 & 0x10);
+            board.push_back({(control & 0x02) != 0, static_cast<unsigned char>(lines), clock_.now});
         }
         if (req == PPRCONTROL) *b = control;
         if (req == PPRSTATUS) {
             log += "S ";
             *b = (data & 0x40) << 1 | (data & loops & 0x20) | (data & loops & 0x80) >> 1;
+            if (loops_high) *b |= 0x60;
         }
         return req == PPCLAIM && fail < 0 ? -1 : 0;
     }
@@ -93,15 +130,16 @@ TEST(ByteBlaster, OpenFindsTheCableByBothLoopBacksOrReportsThePort) {
     const std::string denied =
         "Permission denied on /dev/parport0: join group lp (usermod -aG lp USER, then log in "
         "again) or install the udev rules (60-tamrel.rules).\n";
-    // Both loop-backs (0xA0) find the cable; the whole runs check that.
-    const std::tuple<int, unsigned char, std::string> cases[] = {
-        {0, 0x80, plain},         {0, 0x20, plain},
-        {ENOENT, 0xA0, missing},  {EACCES, 0xA0, missing + denied},
+    // Both loop-backs (0xA0) find the cable; the whole runs check that. One loop-back alone,
+    // or both stuck low (0) or stuck high (0x100), find none.
+    const std::tuple<int, int, std::string> cases[] = {
+        {0, 0x80, plain},         {0, 0x20, plain},        {0, 0x00, plain},
+        {0, 0x100, plain},        {ENOENT, 0xA0, missing}, {EACCES, 0xA0, missing + denied},
         {-1, 0xA0, "close: 1\n"},
     };
     for (const auto& [fail, loops, text] : cases) {
         RecordingPort port;
-        port.fail = fail, port.loops = loops;
+        port.fail = fail, port.loops = loops & 0xFF, port.loops_high = loops & 0x100;
         CALTERALPT lpt(&port);
         EXPECT_EQ(text, Printed([&, rc = fail ? -1 : 1] { EXPECT_EQ(rc, lpt.Open()); }));
         EXPECT_EQ(fail ? 0 : 1, port.fds);  // left open only when usable
@@ -146,12 +184,13 @@ TEST(ByteBlaster, OneByteFrameClocksEightBitsInsideOneSelect) {
         {
             CALTERALPT lpt(&port);
             Printed([&] { lpt.Open(); });
-            EXPECT_EQ(1, Power(lpt, true));
+            Programmer programmer(&lpt);
+            EXPECT_EQ(1, programmer.On());
             port.access_ns = access_ns, port.writes.clear();
             const unsigned long long start = clock_.now;
             lpt.WR_BLOCK(buf, 1, 0);
             frame_ns = clock_.now - start;
-            EXPECT_EQ(0, Power(lpt, false));
+            EXPECT_EQ(0, programmer.Off());
         }
         EXPECT_EQ(
             "WA0 S W00 S W0A W0A W0A W0A W0A CC6 "  // outputs enabled by control bit 1
@@ -186,6 +225,7 @@ public:
     DWORD short_by = 0;  // each read hands out this many bytes fewer than asked
     unsigned shift = 0;
     bool shift_read = false;
+    std::vector<Board> board;  // one state per bit-bang byte: bit 5 enables the outputs
 
     explicit FakeD2xx(const char* f = "") : fail(f) { D2XX_SetBackend(this); }
     ~FakeD2xx() override { D2XX_SetBackend(nullptr); }
@@ -223,7 +263,9 @@ public:
                 --shift, shift_read ? replies.push_back(~b[i] & 0xFF) : void();
             else if (b[i] & 0x80)
                 shift = b[i] & 0x3F, shift_read = b[i] & 0x40;
-            else if (b[i] & 0x40)
+            else if (board.push_back(
+                         {(b[i] & 0x20) != 0, static_cast<unsigned char>(b[i] & 0x1F), clock_.now}),
+                     b[i] & 0x40)
                 replies.push_back(0x01);
         }
         if (replies.size() > 384) return *put = 0, FT_IO_ERROR;
@@ -295,9 +337,10 @@ TEST(UsbBlaster, FramesSplitIntoPacketsAndWindowsOfTheTransmitBuffer) {
             Bytes buf(len);
             for (long i = 0; i < len; ++i) buf[i] = static_cast<unsigned char>(i * 7 + i / 256);
             const Bytes sent = buf;
-            EXPECT_EQ(1, Power(usb, true));
+            Programmer programmer(&usb);
+            EXPECT_EQ(1, programmer.On());
             usb.WR_BLOCK(buf.data(), len, read_len);
-            EXPECT_EQ(0, Power(usb, false));
+            EXPECT_EQ(0, programmer.Off());
 
             Bytes want = {0x2A}, got;
             std::vector<size_t> ends = {1};  // where a packet ends in the byte stream
@@ -340,6 +383,66 @@ TEST(UsbBlaster, FramesSplitIntoPacketsAndWindowsOfTheTransmitBuffer) {
     }
 }
 
+// What breaks the rule both cables keep around the programmer object's power sequences; ""
+// when none. In pin_state bits, of the states the outputs drive:
+// - the first has the target in reset, WP# high (write protection released), the chip
+//   deselected, clock and data low, and lasts the cable's settle time before anything else;
+// - in every frame (chip selected) the target is in reset and WP# is high;
+// - WP# is high only while the target is held in reset;
+// and the cable's last state has its outputs off, WP# low, the reset released and the chip
+// deselected. The outputs go on once for one power-up, however often it is asked.
+std::string PowerRuleBroken(const std::vector<Board>& states, unsigned long long settle_ns) {
+    const auto first =
+        std::find_if(states.begin(), states.end(), [](const Board& b) { return b.on; });
+    if (first == states.end()) return "the outputs never go on";
+    if (first->lines != (PIN_CS | PIN_WP_DISABLE))
+        return Fmt("first driven lines 0x%02X", first->lines);
+    if (first + 1 == states.end() || (first + 1)->at_ns - first->at_ns != settle_ns)
+        return "no settle time after the outputs go on";
+    int power_ups = 0;
+    bool was_on = false;
+    for (const Board& b : states) {
+        power_ups += b.on && !was_on, was_on = b.on;
+        if (!b.on) continue;
+        if (!(b.lines & PIN_CS) && (b.lines & (PIN_CPU_RESET | PIN_WP_DISABLE)) != PIN_WP_DISABLE)
+            return Fmt("frame with lines 0x%02X", b.lines);
+        if ((b.lines & PIN_WP_DISABLE) && (b.lines & PIN_CPU_RESET))
+            return Fmt("WP# high with the reset released: 0x%02X", b.lines);
+    }
+    const Board& last = states.back();
+    if (last.on ||
+        (last.lines & (PIN_CS | PIN_CPU_RESET | PIN_WP_DISABLE)) != (PIN_CS | PIN_CPU_RESET))
+        return Fmt("last state %s, lines 0x%02X", last.on ? "on" : "off", last.lines);
+    return power_ups == 1 ? "" : Fmt("%d power-ups", power_ups);
+}
+
+// CTAMREL's power-up and power-down around two frames, on each cable; both asked twice. The
+// outputs settle 100 ms (ByteBlaster) or 200 ms (USB-Blaster) before the first frame.
+TEST(Cables, PowerSequencesKeepTheTargetInResetWhileWriteProtectionIsReleased) {
+    for (bool on_usb : {false, true}) {
+        SCOPED_TRACE(on_usb ? "USB-Blaster" : "ByteBlaster");
+        RecordingPort port;
+        FakeD2xx fake;
+        CALTERALPT lpt(&port);
+        CALTERAUSB usb;
+        CInterface& cable = on_usb ? static_cast<CInterface&>(usb) : lpt;
+        Printed([&] { on_usb ? usb.Open() : lpt.Open(); });
+        port.board.clear();
+        {
+            Programmer programmer(&cable);
+            EXPECT_EQ(1, programmer.On());
+            EXPECT_EQ(1, programmer.On());
+            Bytes frame = {0x05, 0x00, 0x02, 0x00};
+            cable.WR_BLOCK(frame.data(), 2, 2);
+            cable.WR_BLOCK(frame.data(), 4, 0);
+            EXPECT_EQ(0, programmer.Off());
+            EXPECT_EQ(0, programmer.Off());
+        }
+        EXPECT_EQ("", PowerRuleBroken(on_usb ? fake.board : port.board,
+                                      on_usb ? 200000000ULL : 100000000ULL));
+    }
+}
+
 // A port access or USB transfer that fails mid-frame: the cable says so once, naming itself,
 // ends the frame, and sends nothing more.
 TEST(Cables, LostCableIsReportedOnceAndNothingMoreIsSent) {
@@ -355,7 +458,8 @@ TEST(Cables, LostCableIsReportedOnceAndNothingMoreIsSent) {
         const bool on_usb = *how != 'p';
         CInterface& cable = on_usb ? static_cast<CInterface&>(usb) : lpt;
         Printed([&] { on_usb ? usb.Open() : lpt.Open(); });
-        Power(cable, true);
+        Programmer programmer(&cable);
+        programmer.On();
         port.working = 20;  // a few bits into the frame
         if (on_usb && *how != 's') fake.fail = how;
         fake.short_by = *how == 's';

@@ -4,7 +4,6 @@
 #include <sstream>
 
 #include "chipdb/fake_chip.h"
-#include "chipdb/manufacturer.h"
 #include "run/cmdline.h"
 
 namespace {
@@ -120,19 +119,6 @@ TEST_F(ChipDb, CommandSetupFollowsTheRecord) {
                 "#\nname=C mnfid=0xEF page=256 block=4096 sector=0x10000 volime=0x400000 ") +
             extra + "\n");
         EXPECT_EQ(std::string("\nCMD Setup:\t") + line, out.substr(out.rfind('\n'))) << extra;
-    }
-}
-
-// Makers the emulated chips don't cover: name, and erase unit from block 4 KiB / sector 64 KiB.
-TEST_F(ChipDb, OtherMakersNameAndEraseUnit) {
-    const std::tuple<unsigned char, std::string, uint32_t> cases[] = {
-        {0xBF, "SST Microchip", 0x10000}, {0x1F, "Atmel", 0x1000}, {0x20, "ST Micron", 0x10000}};
-    for (const auto& [id, name, unit] : cases) {
-        setup.mnf_id = id, setup.block_size = 0x1000, setup.sector_size = 0x10000;
-        CManufacturer m(&setup);
-        EXPECT_EQ("Manufacturer:\t\"" + name + "\"", Output([&] { m.print_manufacturer(); }));
-        Output([&] { m.configure_chip_setup(); });
-        EXPECT_EQ(unit, setup.erase_size) << name;
     }
 }
 

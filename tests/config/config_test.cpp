@@ -76,13 +76,13 @@ TEST_F(Config, ConfigFileVariants) {
         {"port=lpt\nlptaddr=-1\n",
          "\nError: config.cfg: lptaddr=-1 is out of range (0 to 65535)\n"},
         {"port=usb\nemulate_image=img.bin\nemulate=W25Q32 # chip\nemulate_status=0x9C\n"
-         "emulate_stats=s.json\nemulate_fault=busy\nemulate_interrupt_after=12\n"
-         "emulate_drop_after=7\n",
-         "0 1 0 W25Q32 img.bin s.json busy 156 12 7"},
+         "emulate_stats=s.json\nemulate_fault=slow:300\nemulate_interrupt_after=12\n"
+         "emulate_drop_after=7\nemulate_interrupt_signal=SIGTERM\n",
+         "0 1 0 W25Q32 img.bin s.json slow:300 156 12 7 SIGTERM"},
         // emulate keys count only at the start of a line, the first line included.
         {"port=usb\n# emulate=W25Q32\n #emulate_image=x\n", "0 1 0"},
         {"emulate=A\n# emulate=B\nport=usb # emulate_status=7\nemulate_interrupt_after=-5",
-         "0 1 0 A    0 0 0"},
+         "0 1 0 A    0 0 0 "},
         {"port=lpt\nemulate=\n", "\nError: config.cfg: no usable value for emulate=\n"},
         {"emulate=X\nemulate_status=high\n",
          "\nError: config.cfg: no usable value for emulate_status=\n"},
@@ -100,10 +100,11 @@ TEST_F(Config, ConfigFileVariants) {
         char set[160];
         int n = snprintf(set, sizeof set, "%u %u %x", setup.use_lpt, setup.use_usb, setup.lpt_addr);
         if (!setup.emulate_name.empty())
-            snprintf(set + n, sizeof set - n, " %s %s %s %s %u %d %d", setup.emulate_name.c_str(),
-                     setup.emulate_image.c_str(), setup.emulate_stats.c_str(),
-                     setup.emulate_fault.c_str(), setup.emulate_status,
-                     setup.emulate_interrupt_after, setup.emulate_drop_after);
+            snprintf(set + n, sizeof set - n, " %s %s %s %s %u %d %d %s",
+                     setup.emulate_name.c_str(), setup.emulate_image.c_str(),
+                     setup.emulate_stats.c_str(), setup.emulate_fault.c_str(), setup.emulate_status,
+                     setup.emulate_interrupt_after, setup.emulate_drop_after,
+                     setup.emulate_interrupt_signal.c_str());
         EXPECT_EQ(expect, rc == 1 ? std::string(set) : out) << (text ? text : "no file");
     }
 }

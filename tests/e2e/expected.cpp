@@ -2,64 +2,88 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
 
-const ChipText kW25X10 = {"W25X10", "Winbond", 0x3011, 0, false, 256, 4096, 0x10000, 0x20000, 0x20};
-const ChipText kW25Q32 = {"W25Q32", "Winbond", 0x4016, 0, true, 256, 4096, 0x10000, 0x400000, 0x20};
-const ChipText kMX25L1005 = {"MX25L1005", "Macronix", 0x2011,  0,       false,
-                             256,         4096,       0x10000, 0x20000, 0xD8};
-const ChipText kS25FL128S1 = {"S25FL128Sxxxxxx1", "Spansion", 0x2018, 0x4D00, true, 256, 0, 0x40000,
-                              0x1000000,          0xD8};
-const ChipText kS25FL004A = {"S25FL004A", "Spansion", 0x0212,  0,       false,
-                             256,         0,          0x10000, 0x80000, 0xD8};
-const ChipText kW25Q256 = {"W25Q256", "Winbond", 0x4019,  0,         false,
-                           256,       4096,      0x10000, 0x2000000, 0x20};
-const ChipText kGD25Q256 = {"GD25Q256", "",      0x4019,    0,    false, 256,
-                            4096,       0x10000, 0x2000000, 0xDC, true};
-const ChipText kS25FL512S = {"S25FL512S", "Spansion", 0x0220,    0x4D00, true, 512,
-                             0,           0x40000,    0x4000000, 0xDC,   true};
-const ChipText kMX66L1G45G = {"MX66L1G45G", "Macronix", 0x201B,    0,    false, 256,
-                              4096,         0x10000,    0x8000000, 0xDC, true};
-const ChipText kSST26VF016B = {"SST26VF016B", "SST Microchip", 0x2641,   0,   false, 256,
-                               4096,          0x1000,          0x200000, 0x20};
-const ChipText kM45PE10 = {"M45PE10", "ST Micron", 0x4011,  0,    false, 256,
-                           0,         0x10000,     0x20000, 0xD8, false, " not used"};
-const ChipText kMX25V1635F = {"MX25V1635F", "Macronix", 0x2315,   0,    false, 256,
-                              4096,         0x10000,    0x200000, 0xD8, false, "0x60"};
+namespace {
 
-const ChipText kSfdpEF4099 = {"SFDP-EF4099",
-                              "Winbond",
-                              0x4099,
-                              0,
-                              true,
-                              256,
-                              0x10000,
-                              0x10000,
-                              0x100000,
-                              0xD8,
-                              false,
-                              "0xC7",
-                              "W25Q80",
-                              "name=SFDP-EF4099 mnfid=0xEF jedec=0x4099 extid=0 page=256 "
-                              "block=0x10000 sector=0x10000 volime=0x100000 "
-                              "erase=0x20:4K,0x52:32K,0xD8:64K unit=sector"};
+// The parameter check's lines from the sizes as printed, worked out by hand for each record:
+// page, block (none: ""), sector, block and sector counts, whole MiB.
+std::string Sizes(const char* page, const char* block, const char* sector, const char* blocks,
+                  const char* sectors, const char* mib) {
+    const std::string b = block;
+    return std::string("\nPage size:\t") + page + " Bytes" +
+           (b.empty() ? "" : "\nBlock size:\t" + b + " Kb") + "\nSector size:\t" + sector + " Kb" +
+           (b.empty() ? "" : std::string("\nBlock  numbers:\t") + blocks + " ") +
+           "\nSector numbers:\t" + sectors + " \nTotal Size:\t" + mib + " MB";
+}
 
-const ChipText kSfdpC84099 = {"SFDP-C84099",
-                              "",
-                              0x4099,
-                              0,
-                              true,
-                              256,
-                              0x10000,
-                              0x10000,
-                              0x2000000,
-                              0xDC,
-                              true,
-                              "0xC7",
-                              "GD25Q256",
-                              "name=SFDP-C84099 mnfid=0xC8 jedec=0x4099 extid=0 page=256 "
-                              "block=0x10000 sector=0x10000 volime=0x2000000 "
-                              "erase=0x20:4K,0x52:32K,0xD8:64K,0x21:4K,0x5C:32K,0xDC:64K "
-                              "unit=sector addr4=opcodes"};
+const char k256[] = "0x100, (256)";
+const char k4K[] = "0x1000, (4)";
+const char k64K[] = "0x10000, (64)";
+const char k256K[] = "0x40000, (256)";
+const std::string k128KiB = Sizes(k256, k4K, k64K, "32", "2", "0");
+const std::string k32MiB = Sizes(k256, k4K, k64K, "8192", "512", "32");
+
+}  // namespace
+
+const ChipText kW25X10 = {"W25X10", "Winbond", 0x3011, 0, false, k128KiB, 0x20000, 0x20};
+const ChipText kW25Q32 = {"W25Q32", "Winbond", 0x4016,
+                          0,        true,      Sizes(k256, k4K, k64K, "1024", "64", "4"),
+                          0x400000, 0x20};
+const ChipText kMX25L1005 = {"MX25L1005", "Macronix", 0x2011, 0, false, k128KiB, 0x20000, 0xD8};
+const ChipText kS25FL128S1 = {
+    "S25FL128Sxxxxxx1", "Spansion", 0x2018, 0x4D00, true, Sizes(k256, "", k256K, "", "64", "16"),
+    0x1000000,          0xD8};
+const ChipText kW25Q256 = {"W25Q256", "Winbond", 0x4019, 0, false, k32MiB, 0x2000000, 0x20};
+const ChipText kGD25Q256 = {"GD25Q256", "", 0x4019, 0, false, k32MiB, 0x2000000, 0xDC, true};
+const ChipText kS25FL512S = {
+    "S25FL512S", "Spansion", 0x0220,
+    0x4D00,      true,       Sizes("0x200, (512)", "", k256K, "", "256", "64"),
+    0x4000000,   0xDC,       true};
+const ChipText kMX66L1G45G = {
+    "MX66L1G45G", "Macronix", 0x201B, 0, false, Sizes(k256, k4K, k64K, "32768", "2048", "128"),
+    0x8000000,    0xDC,       true};
+const ChipText kSST26VF016B = {"SST26VF016B", "SST Microchip",
+                               0x2641,        0,
+                               false,         Sizes(k256, k4K, k4K, "512", "512", "2"),
+                               0x200000,      0x20};
+const ChipText kM45PE10 = {
+    "M45PE10", "ST Micron", 0x4011, 0,          false, Sizes(k256, "", k64K, "", "2", "0"),
+    0x20000,   0xD8,        false,  " not used"};
+const ChipText kMX25V1635F = {
+    "MX25V1635F", "Macronix", 0x2315, 0,     false, Sizes(k256, k4K, k64K, "512", "32", "2"),
+    0x200000,     0xD8,       false,  "0x60"};
+const ChipText kSfdpEF4099 = {
+    "SFDP-EF4099",
+    "Winbond",
+    0x4099,
+    0,
+    true,
+    Sizes(k256, k64K, k64K, "16", "16", "1"),
+    0x100000,
+    0xD8,
+    false,
+    "0xC7",
+    "W25Q80",
+    "name=SFDP-EF4099 mnfid=0xEF jedec=0x4099 extid=0 page=256 block=0x10000 sector=0x10000 "
+    "volime=0x100000 erase=0x20:4K,0x52:32K,0xD8:64K unit=sector"};
+const ChipText kSfdpC84099 = {
+    "SFDP-C84099",
+    "",
+    0x4099,
+    0,
+    true,
+    Sizes(k256, k64K, k64K, "512", "512", "32"),
+    0x2000000,
+    0xDC,
+    true,
+    "0xC7",
+    "GD25Q256",
+    "name=SFDP-C84099 mnfid=0xC8 jedec=0x4099 extid=0 page=256 block=0x10000 sector=0x10000 "
+    "volime=0x2000000 erase=0x20:4K,0x52:32K,0xD8:64K,0x21:4K,0x5C:32K,0xDC:64K unit=sector "
+    "addr4=opcodes"};
 
 std::string Played(const ChipText& c) {
     return c.played.empty() ? c.name : c.played;
@@ -76,6 +100,22 @@ std::string Fmt(const char* format, ...) {
     vsnprintf(buf, sizeof buf, format, args);
     va_end(args);
     return buf;
+}
+
+std::string ExpectedFile(const std::string& name, const std::string& actual) {
+    std::ifstream f(std::string(TAMREL_SOURCE_DIR) + "/tests/e2e/expected/" + name + ".txt",
+                    std::ios::binary);
+    std::stringstream text;
+    text << f.rdbuf();
+    std::string s = text.str();
+    const std::string placeholder = "@BUILD_DATE@";
+    const size_t at = s.find(placeholder);
+    if (at != std::string::npos) s.replace(at, placeholder.size(), Banner(actual).substr(at));
+    return s;
+}
+
+std::string CableName(Cable cable) {
+    return cable == Cable::Lpt ? "lpt" : "usb";
 }
 
 std::string Banner(const std::string& actual) {
@@ -118,36 +158,73 @@ std::string CommandSetup(const ChipText& c) {
            c.chip_erase;
 }
 
-std::string Geometry(const ChipText& c) {
-    std::string s = Fmt("\nPage size:\t0x%X, (%u) Bytes", c.page, c.page);
-    if (c.block) s += Fmt("\nBlock size:\t0x%X, (%u) Kb", c.block, c.block >> 10);
-    s += Fmt("\nSector size:\t0x%X, (%u) Kb", c.sector, c.sector >> 10);
-    if (c.block) s += Fmt("\nBlock  numbers:\t%u ", c.total / c.block);
-    s += Fmt("\nSector numbers:\t%u ", c.total / c.sector);
-    s += Fmt("\nTotal Size:\t%u MB", c.total >> 20);
-    return s;
-}
-
 std::string Preamble(const std::string& actual, Cable cable, const ChipText& chip) {
-    return Banner(actual) + Detect(cable, Played(chip)) + Identify(cable, chip) + Geometry(chip);
+    return Banner(actual) + Detect(cable, Played(chip)) + Identify(cable, chip) + chip.geometry;
 }
 
-std::string Progress(const char* format, uint32_t first, uint32_t len, uint32_t chunk,
-                     bool aligned) {
+namespace {
+
+struct ProgressKind {
+    const char* label;
+    bool page_bounded;  // chunks end on page boundaries; otherwise whole pages from the start
+};
+
+const ProgressKind kProgress[] = {
+    {"Write data:\t\t", true},   {"Restore data Head:\t", true}, {"Restore Sector Tail:\t", true},
+    {"Verify data:\t\t", false}, {"Reading dump:\t\t", false},
+};
+
+struct ProgressLine {
+    const ProgressKind* kind = nullptr;
+    unsigned long addr = 0, percent = 0;
+    size_t end = 0;  // just behind its "\r"
+};
+
+ProgressLine ParseLine(const std::string& s, size_t at) {
+    ProgressLine p;
+    for (const ProgressKind& k : kProgress) {
+        const std::string label = k.label;
+        if (s.compare(at, label.size(), label) != 0) continue;
+        const size_t cr = s.find('\r', at);
+        if (cr == std::string::npos) return p;
+        if (sscanf(s.c_str() + at + label.size(), "0x%8lX (%lu%%)", &p.addr, &p.percent) != 2)
+            return p;
+        p.kind = &k;
+        p.end = cr + 1;
+        return p;
+    }
+    return p;
+}
+
+}  // namespace
+
+std::string Squeeze(const std::string& out, uint32_t page) {
     std::string s;
-    uint32_t addr = first, done = 0;
-    while (done < len) {
-        uint32_t n = aligned ? chunk - addr % chunk : chunk;
-        if (n > len - done) n = len - done;
-        addr += n;
-        done += n;
-        char line[128];
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        snprintf(line, sizeof line, format, addr,
-                 static_cast<unsigned>(static_cast<uint64_t>(done) * 100 / len));
-#pragma GCC diagnostic pop
-        s += line;
+    size_t at = 0;
+    while (at < out.size()) {
+        const ProgressLine first = ParseLine(out, at);
+        if (!first.kind) {
+            s += out[at++];
+            continue;
+        }
+        std::vector<ProgressLine> run = {first};
+        for (ProgressLine next; (next = ParseLine(out, run.back().end)).kind == first.kind;)
+            run.push_back(next);
+        bool shaped = !first.kind->page_bounded || run.size() == 1 || first.addr % page == 0;
+        for (size_t i = 1; i < run.size(); ++i) {
+            const unsigned long step = run[i].addr - run[i - 1].addr;
+            const bool last = i + 1 == run.size();
+            shaped = shaped && run[i].addr > run[i - 1].addr && step <= page &&
+                     run[i].percent >= run[i - 1].percent;
+            if (!last && first.kind->page_bounded) shaped = shaped && run[i].addr % page == 0;
+            if (!last && !first.kind->page_bounded) shaped = shaped && step == page;
+        }
+        if (!shaped) s += "<bad progress>";
+        s += out.substr(at, first.end - at);
+        if (run.size() >= 3) s += "...\r";
+        if (run.size() >= 2)
+            s += out.substr(run[run.size() - 2].end, run.back().end - run[run.size() - 2].end);
+        at = run.back().end;
     }
     return s;
 }

@@ -1,4 +1,5 @@
-// The tool's own texts, assembled for whole-output comparisons.
+// The tool's own texts for whole-output comparisons: literal files of representative runs,
+// and literal pieces of the text that begins every run.
 #pragma once
 
 #include <cstdint>
@@ -11,11 +12,12 @@ struct ChipText {
     std::string maker;  // as printed in the manufacturer line; "": a maker outside the table
     uint16_t jedec;
     uint16_t ext;
-    bool has_extid;                       // the record carries extid=
-    uint32_t page, block, sector, total;  // block 0: record without block=
-    unsigned erase_opcode;                // as shown in the command setup line
-    bool four_byte_opcodes = false;       // read 0x13, program 0x12
-    std::string chip_erase = "0xC7";      // as shown after ChipErs:
+    bool has_extid;                   // the record carries extid=
+    std::string geometry;             // the parameter check's lines, as printed
+    uint32_t total;                   // chip size
+    unsigned erase_opcode;            // as shown in the command setup line
+    bool four_byte_opcodes = false;   // read 0x13, program 0x12
+    std::string chip_erase = "0xC7";  // as shown after ChipErs:
     // A chip in no record: the record it is played with (emulate=, its id from the name
     // "SFDP-MMDDDD" through emulate_sfdp=) and the record its SFDP tables give.
     std::string played = "";
@@ -26,7 +28,6 @@ extern const ChipText kW25X10;       // Winbond, 4 KiB blocks as erase unit
 extern const ChipText kW25Q32;       // the quick start's chip: the shipped record has extid=any
 extern const ChipText kMX25L1005;    // Macronix, 64 KiB sectors
 extern const ChipText kS25FL128S1;   // Spansion, 256 KiB sectors
-extern const ChipText kS25FL004A;    // Spansion, for the status bit names
 extern const ChipText kW25Q256;      // 32 MiB, 4-byte mode entered and left (0xB7/0xE9)
 extern const ChipText kGD25Q256;     // 32 MiB, 4-byte opcodes, maker outside the table, unit=
 extern const ChipText kS25FL512S;    // 64 MiB, 4-byte opcodes, 512-byte pages
@@ -43,7 +44,12 @@ std::string PlayLines(const ChipText& chip);
 
 std::string Fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Banner with the build date taken from the actual output (the binary's compile date).
+// tests/e2e/expected/NAME.txt, its build date placeholder taken from `actual` (the binary's
+// compile date); "" when the file can't be read.
+std::string ExpectedFile(const std::string& name, const std::string& actual);
+std::string CableName(Cable cable);  // "lpt" or "usb", as in the expected files' names
+
+// Banner with the build date taken from the actual output.
 std::string Banner(const std::string& actual);
 // Cable detection and the emulated-target line.
 std::string Detect(Cable cable, const std::string& chip, const std::string& image = "flash.bin");
@@ -51,13 +57,12 @@ std::string Detect(Cable cable, const std::string& chip, const std::string& imag
 std::string Identify(Cable cable, const ChipText& chip);
 // The identification's command setup line.
 std::string CommandSetup(const ChipText& chip);
-// Geometry lines of the parameter check.
-std::string Geometry(const ChipText& chip);
 // Everything a run prints up to the operation's power-up newline (exclusive).
 std::string Preamble(const std::string& actual, Cable cable, const ChipText& chip);
 
-// Progress lines: one per chunk over [first, first + len), chunk boundaries at multiples
-// of `chunk` (page-bounded) when `aligned`, else every `chunk` bytes from first.
-// The format takes the next address and the percentage, both unsigned.
-std::string Progress(const char* format, uint32_t first, uint32_t len, uint32_t chunk,
-                     bool aligned);
+// `out` with every run of three or more progress lines of one kind ("Write data:\t\t0x%08X
+// (%u%%)\r" and the like) cut to its first line, "...\r" and its last line, once the run has
+// the shape of its kind: addresses rise by at most a page of `page` bytes, data written and
+// restored in chunks that end on page boundaries, data read page by page from where the range
+// begins, percentages that never fall. A run out of shape is marked "<bad progress>" there.
+std::string Squeeze(const std::string& out, uint32_t page = 256);

@@ -14,9 +14,10 @@ namespace {
 class EmulatedTarget : public TempCwd {
 protected:
     // Builds the target on a small chip database; returns what it printed.
-    std::string Create(const char* name, const char* fault = "") {
+    std::string Create(const char* name, const char* fault = "", const char* signal = "") {
         Write("flash_db.cfg", "chips\nname=TINY8 volime=0x2000\nname=NOSIZE page=256\n");
         setup_.emulate_name = name, setup_.emulate_fault = fault;
+        setup_.emulate_interrupt_signal = signal;
         testing::internal::CaptureStdout();
         t_.reset(CEmulatedTarget::Create(&pgm_));
         return fflush(stdout), testing::internal::GetCapturedStdout();
@@ -32,8 +33,19 @@ TEST_F(EmulatedTarget, RefusesBadConfiguration) {
               "\nError: emulate=W25: no record in flash_db.cfg has a name beginning with it");
     EXPECT_EQ(Create("NOSIZE"),
               "\nError: emulate=NOSIZE: its flash_db.cfg record has no readable volime=");
-    EXPECT_EQ(Create("TINY", "flaky"),
-              "\nError: emulate_fault=flaky is not one of none, miso_high, miso_low, no_wel, busy");
+    // Only slow takes a busy time, a whole number of milliseconds up to ten minutes.
+    for (const char* fault : {"flaky", "slow", "slow:", "slow:0", "slow:12ms", "slow:600001",
+                              "slow:-5", "busy:5", "none:1"}) {
+        EXPECT_EQ(Create("TINY", fault),
+                  std::string("\nError: emulate_fault=") + fault +
+                      " is not one of none, miso_high, miso_low, no_wel, busy, slow:N (N ms, 1 "
+                      "to 600000), wp_low, no_wrsr, no_cable");
+        EXPECT_FALSE(t_);
+    }
+    EXPECT_EQ(Create("TINY", "slow:600000"), "");
+    EXPECT_TRUE(t_);
+    EXPECT_EQ(Create("TINY", "", "SIGHUP"),
+              "\nError: emulate_interrupt_signal=SIGHUP is not one of SIGINT, SIGTERM");
     EXPECT_FALSE(t_);
 }
 

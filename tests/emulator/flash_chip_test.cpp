@@ -36,25 +36,47 @@ TEST(FlashChip, AnswersIdAndStatusAndLatchesWriteEnable) {
 }
 
 // What a status read finds a second after the frames; a byte of 0x0F at 0 stays as it is.
+// Status writes do not take with SRP set and WP# low, also when the board holds WP# low
+// whatever the cable drives, nor on a part that ignores the command (its latch stays set).
 TEST(FlashChip, WriteLatchAndProtectionRefuseChanges) {
-    // Status register at power-up, WP# level, the frames, the status read.
-    const std::tuple<uint8_t, bool, std::vector<Bytes>, uint8_t> cases[] = {
-        {0, true, {{0x06}, {0x04}}, 0},
-        {0, true, {{0x06, 0x00}}, 0},                         // a byte too many
-        {0, true, {{0x02, 0, 0, 0, 0xF0}}, 0},                // no latch
-        {0x04, true, {{0x06}, {0x02, 0, 0, 0, 0xF0}}, 0x04},  // protected
-        {0x10, true, {{0x06}, {0x20, 0, 0, 0}}, 0x10},
-        {0x9C, false, {{0x06}, {0x01, 0x00}}, 0x9C},  // locked by WP# low, latch used up
+    // Status register at power-up, WP# level, fault, the frames, the status read.
+    const std::tuple<uint8_t, bool, ChipFault, std::vector<Bytes>, uint8_t> cases[] = {
+        {0, true, ChipFault::None, {{0x06}, {0x04}}, 0},
+        {0, true, ChipFault::None, {{0x06, 0x00}}, 0},                         // a byte too many
+        {0, true, ChipFault::None, {{0x02, 0, 0, 0, 0xF0}}, 0},                // no latch
+        {0x04, true, ChipFault::None, {{0x06}, {0x02, 0, 0, 0, 0xF0}}, 0x04},  // protected
+        {0x10, true, ChipFault::None, {{0x06}, {0x20, 0, 0, 0}}, 0x10},
+        {0x9C, false, ChipFault::None, {{0x06}, {0x01, 0x00}}, 0x9C},  // latch used up
+        {0x9C, true, ChipFault::None, {{0x06}, {0x01, 0x00}}, 0x00},
+        {0x9C, true, ChipFault::WpHeldLow, {{0x06}, {0x01, 0x00}}, 0x9C},
+        {0x1C, true, ChipFault::WpHeldLow, {{0x06}, {0x01, 0x00}}, 0x00},  // SRP clear
+        {0x1C, true, ChipFault::IgnoresWriteStatus, {{0x06}, {0x01, 0x00}}, 0x1E},
     };
-    for (const auto& [sr, wp, frames, status] : cases) {
-        SCOPED_TRACE(testing::PrintToString(frames));
+    for (const auto& [sr, wp, fault, frames, status] : cases) {
+        SCOPED_TRACE(testing::PrintToString(frames) + " fault " + std::to_string(int(fault)));
         CFlashChip chip(Params(sr));
+        chip.SetFault(fault);
         chip.SetPins(true, false, false, wp);
         chip.Memory()[0] = 0x0F;
         Frames(chip, frames);
         chip.AdvanceTime(1000000000);
         EXPECT_EQ(Frames(chip, {{0x05, 0}})[1], status);
         EXPECT_EQ(chip.Memory()[0], 0x0F);
+    }
+}
+
+// A slow chip takes its set time for every page program, unit erase and status write.
+TEST(FlashChip, SlowChipTakesItsSetTimeForEachCommand) {
+    for (const Bytes& frame :
+         {Bytes{0x02, 0, 0, 0, 0x5A}, Bytes{0x20, 0, 0x10, 0}, Bytes{0x01, 0}}) {
+        SCOPED_TRACE(int(frame[0]));
+        CFlashChip chip(Params(0));
+        chip.SetFault(ChipFault::Slow, 300000000);
+        Frames(chip, {{0x06}, frame});
+        chip.AdvanceTime(299999999);
+        EXPECT_EQ(Frames(chip, {{0x05, 0}})[1], 0x03);
+        chip.AdvanceTime(1);
+        EXPECT_EQ(Frames(chip, {{0x05, 0}})[1], 0x00);
     }
 }
 

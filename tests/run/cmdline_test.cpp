@@ -103,28 +103,4 @@ TEST(Cmdline, HelpAndVersionAreFoundAnywhere) {
     }
 }
 
-TEST(Cmdline, UsageText) {
-    testing::internal::CaptureStdout();
-    PrintUsage();
-    EXPECT_EQ(
-        "\n\n Usage: tamrel -i|e|w|v|d|u|p|n|x filename -ab=.. -al=..\n"
-        " --------------------------------------------------------------------\n\n"
-        " -i   Identification device. Show the device status register: -i\n"
-        " -s   Show memory data block: -s -ab=address_begin -al=address_last\n"
-        " -e   Erase all Flash memory space: -e\n"
-        "      From address by file size: -e filename -ab=address_begin\n"
-        "      From address to address: -e -ab=address_begin -al=address_last\n"
-        " -w   Write file without erase: -w filename -ab=address_begin\n"
-        " -v   Verify with file: -v filename -ab=address_begin\n"
-        " -d   Dump to file: -d dump.bin -ab=address_begin -al=address_last\n"
-        " -ab= Address begin in memory space: -ab=0x0200\n"
-        " -al= Address last in memory space: -al=0x20000\n"
-        " -u   Unlock write protection bits (may depend on WP# pin level): -u\n"
-        " -p=  LPT port I/O base address, default 0x378: -p=0x378\n"
-        " -n=  Device name, in case no jedec id: -n=AT45DB161\n"
-        " -x   Reset adapter: -x\n"
-        "      Program sequence: -e -w -v filename -ab=address_begin\n\n",
-        testing::internal::GetCapturedStdout());
-}
-
 }  // namespace
