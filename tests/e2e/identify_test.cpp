@@ -124,6 +124,27 @@ TEST_P(Identify, FailuresEndWithStatus255AndTheAdapterOff) {
     }
 }
 
+// Without a cable the USB-Blaster run names the missing cable and stops; on the parallel port,
+// whose loop-back inputs then read high, the run goes on through the port's own pins.
+TEST_P(Identify, NoCableOnThePort) {
+    dir.Configure(GetParam(), "W25X10", "emulate_fault=no_cable\n");
+    RunResult r = dir.Run({"-i"});
+    if (GetParam() == Cable::Usb) {
+        EXPECT_EQ(r.out, Banner(r.out) +
+                             "\nSet VID: 0x9FB, PID: 0x6001\nCan't find 'Altera USB-Blaster'"
+                             "\nAdapter or driver is not insatalled on PC\n");
+        EXPECT_EQ(r.status, 255);
+        return;
+    }
+    EXPECT_EQ(r.out, Banner(r.out) +
+                         "\nLPT port opened.\n\nCan't find any adapters\nUsing only LPT pins for "
+                         "output:\nSPI=LPT: CS=D1 SCK=D0 MOSI=D6 MISO=BUSY CPU_RESET=D4 "
+                         "WP_DISABLE=D3\nEmulated target: W25X10, image flash.bin" +
+                         ::Identify(Cable::Lpt, kW25X10) + kW25X10.geometry + "\n" + kIdleStatus +
+                         "\n");
+    EXPECT_EQ(r.status, 1);
+}
+
 TEST_P(Identify, RecordWithoutSizeIsRejected) {
     dir.Write("flash_db.cfg",
               "# test chips\nname=NOSIZE mnfid=0xEF jedec=0x3011 page=256\n\n"
