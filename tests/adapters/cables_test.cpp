@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <vector>
 
 #include "adapters/altera_lpt.h"
@@ -20,15 +19,6 @@
 namespace {
 
 typedef std::vector<unsigned char> Bytes;
-
-__attribute__((format(printf, 1, 2))) std::string Fmt(const char* format, ...) {
-    char buf[80];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(buf, sizeof buf, format, args);
-    va_end(args);
-    return buf;
-}
 
 template <class F>
 std::string Printed(F f) {
@@ -74,7 +64,7 @@ struct Board {
 // A port that logs register accesses: Wxx data write, Cxx control write, S status read.
 // Status shows the loop-backs wired in `loops` (D5 to bit 5, D7 to bit 6) and a chip that
 // answers the inverse of MOSI (D6) on BUSY, which the port shows inverted in bit 7. Each
-// access costs access_ns; data writes are kept with the time they took effect; the accesses
+// access costs access_ns; the lines are kept with the time they took effect; the accesses
 // after the first `working` fail.
 class RecordingPort : public CPortAccess {
 public:
@@ -86,7 +76,6 @@ public:
     unsigned long long access_ns = 0;
     long working = -1, attempts = 0;
     bool loops_high = false;  // both loop-back inputs read high whatever D5 and D7 are
-    std::vector<std::pair<unsigned long long, unsigned char>> writes;
     std::vector<Board> board;
 
     int open(const char* path, int) override {
@@ -99,7 +88,6 @@ public:
         unsigned char* b = static_cast<unsigned char*>(arg);
         clock_.now += access_ns, ++attempts;
         if (working >= 0 && working-- == 0) return ++working, errno = ENODEV, -1;
-        if (req == PPWDATA) writes.emplace_back(clock_.now, *b);
         if (req == PPWDATA || req == PPWCONTROL) {
             char tok[8];
             snprintf(tok, sizeof tok, "%c%02X ", req == PPWDATA ? 'W' : 'C', *b);
@@ -186,7 +174,7 @@ TEST(ByteBlaster, OneByteFrameClocksEightBitsInsideOneSelect) {
             Printed([&] { lpt.Open(); });
             Programmer programmer(&lpt);
             EXPECT_EQ(1, programmer.On());
-            port.access_ns = access_ns, port.writes.clear();
+            port.access_ns = access_ns, port.board.clear();
             const unsigned long long start = clock_.now;
             lpt.WR_BLOCK(buf, 1, 0);
             frame_ns = clock_.now - start;
@@ -198,11 +186,11 @@ TEST(ByteBlaster, OneByteFrameClocksEightBitsInsideOneSelect) {
             "W08 W09 S W08 W48 W49 S W48 W08 W09 S W08 W48 W49 S W48 W4A "
             "W4A W4A W0A W02 W12 CC4 ",  // other control bits kept
             port.log);
-        EXPECT_EQ(0x5A, buf[0]);                            // read back even with read_len 0
-        unsigned long long last = port.writes.at(1).first;  // the select
+        EXPECT_EQ(0x5A, buf[0]);                           // read back even with read_len 0
+        unsigned long long last = port.board.at(1).at_ns;  // the select
         for (size_t i = 2; i < 2 + 8 * 3 + 1; ++i) {
-            const auto& [t, d] = port.writes.at(i);
-            if (((d ^ port.writes[i - 1].second) & 0x03) == 0) continue;  // MOSI only
+            const auto& [on, d, t] = port.board.at(i);
+            if (((d ^ port.board[i - 1].lines) & 0x03) == 0) continue;  // MOSI only
             EXPECT_GE(t - last, 1000u) << "write " << i << ", port access " << access_ns;
             last = t;
         }
@@ -396,7 +384,7 @@ std::string PowerRuleBroken(const std::vector<Board>& states, unsigned long long
         std::find_if(states.begin(), states.end(), [](const Board& b) { return b.on; });
     if (first == states.end()) return "the outputs never go on";
     if (first->lines != (PIN_CS | PIN_WP_DISABLE))
-        return Fmt("first driven lines 0x%02X", first->lines);
+        return "first driven lines " + std::to_string(first->lines);
     if (first + 1 == states.end() || (first + 1)->at_ns - first->at_ns != settle_ns)
         return "no settle time after the outputs go on";
     int power_ups = 0;
@@ -405,15 +393,15 @@ std::string PowerRuleBroken(const std::vector<Board>& states, unsigned long long
         power_ups += b.on && !was_on, was_on = b.on;
         if (!b.on) continue;
         if (!(b.lines & PIN_CS) && (b.lines & (PIN_CPU_RESET | PIN_WP_DISABLE)) != PIN_WP_DISABLE)
-            return Fmt("frame with lines 0x%02X", b.lines);
+            return "frame with lines " + std::to_string(b.lines);
         if ((b.lines & PIN_WP_DISABLE) && (b.lines & PIN_CPU_RESET))
-            return Fmt("WP# high with the reset released: 0x%02X", b.lines);
+            return "WP# high with the reset released: " + std::to_string(b.lines);
     }
     const Board& last = states.back();
     if (last.on ||
         (last.lines & (PIN_CS | PIN_CPU_RESET | PIN_WP_DISABLE)) != (PIN_CS | PIN_CPU_RESET))
-        return Fmt("last state %s, lines 0x%02X", last.on ? "on" : "off", last.lines);
-    return power_ups == 1 ? "" : Fmt("%d power-ups", power_ups);
+        return "last state " + std::to_string(last.on) + ", lines " + std::to_string(last.lines);
+    return power_ups == 1 ? "" : std::to_string(power_ups) + " power-ups";
 }
 
 // CTAMREL's power-up and power-down around two frames, on each cable; both asked twice. The

@@ -29,9 +29,6 @@ const std::string k32MiB = Sizes(k256, k4K, k64K, "8192", "512", "32");
 }  // namespace
 
 const ChipText kW25X10 = {"W25X10", "Winbond", 0x3011, 0, false, k128KiB, 0x20000, 0x20};
-const ChipText kW25Q32 = {"W25Q32", "Winbond", 0x4016,
-                          0,        true,      Sizes(k256, k4K, k64K, "1024", "64", "4"),
-                          0x400000, 0x20};
 const ChipText kMX25L1005 = {"MX25L1005", "Macronix", 0x2011, 0, false, k128KiB, 0x20000, 0xD8};
 const ChipText kS25FL128S1 = {
     "S25FL128Sxxxxxx1", "Spansion", 0x2018, 0x4D00, true, Sizes(k256, "", k256K, "", "64", "16"),
@@ -69,22 +66,6 @@ const ChipText kSfdpEF4099 = {
     "W25Q80",
     "name=SFDP-EF4099 mnfid=0xEF jedec=0x4099 extid=0 page=256 block=0x10000 sector=0x10000 "
     "volime=0x100000 erase=0x20:4K,0x52:32K,0xD8:64K unit=sector"};
-const ChipText kSfdpC84099 = {
-    "SFDP-C84099",
-    "",
-    0x4099,
-    0,
-    true,
-    Sizes(k256, k64K, k64K, "512", "512", "32"),
-    0x2000000,
-    0xDC,
-    true,
-    "0xC7",
-    "GD25Q256",
-    "name=SFDP-C84099 mnfid=0xC8 jedec=0x4099 extid=0 page=256 block=0x10000 sector=0x10000 "
-    "volime=0x2000000 erase=0x20:4K,0x52:32K,0xD8:64K,0x21:4K,0x5C:32K,0xDC:64K unit=sector "
-    "addr4=opcodes"};
-
 std::string Played(const ChipText& c) {
     return c.played.empty() ? c.name : c.played;
 }

@@ -25,7 +25,6 @@ struct ChipText {
 };
 
 extern const ChipText kW25X10;       // Winbond, 4 KiB blocks as erase unit
-extern const ChipText kW25Q32;       // the quick start's chip: the shipped record has extid=any
 extern const ChipText kMX25L1005;    // Macronix, 64 KiB sectors
 extern const ChipText kS25FL128S1;   // Spansion, 256 KiB sectors
 extern const ChipText kW25Q256;      // 32 MiB, 4-byte mode entered and left (0xB7/0xE9)
@@ -36,7 +35,6 @@ extern const ChipText kSST26VF016B;  // blocks locked at power-up until 0x98
 extern const ChipText kM45PE10;      // no chip erase command
 extern const ChipText kMX25V1635F;   // chip erase 0x60 only
 extern const ChipText kSfdpEF4099;   // Winbond id in no record, 1 MiB, geometry from SFDP
-extern const ChipText kSfdpC84099;   // 32 MiB, maker outside the table, geometry from SFDP
 
 // The emulate= name and the extra config.cfg lines that play `chip`.
 std::string Played(const ChipText& chip);

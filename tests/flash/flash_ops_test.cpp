@@ -123,37 +123,6 @@ TEST_F(FlashOps, ProtectionBitsByMaker) {
     }
 }
 
-// Chunk lengths: never across a page end; the last chunk is the bytes left.
-TEST_F(FlashOps, DataAlignKeepsChunksInsideOnePage) {
-    const std::tuple<unsigned long, int, bool, unsigned long> cases[] = {
-        {0x1000, 256, false, 256},  {0x10F0, 256, false, 0x10}, {0x10F0, 8, true, 8},
-        {0x10F0, 0x20, true, 0x10}, {0x1000, 0x20, true, 0x20}, {0x1000, -5, true, 0}};
-    for (const auto& [addr, len, last, n] : cases)
-        EXPECT_EQ(n, pgm.Data_Align(addr, len, last)) << std::hex << addr << " " << len;
-}
-
-// Chip bytes the file has no byte for are differences, not compared with stale buffer bytes.
-TEST_F(FlashOps, VerifyCountsChipBytesPastTheFileEnd) {
-    UseFile(std::vector<unsigned char>(chip.Memory().begin(), chip.Memory().begin() + 0x100));
-    setup.addr_last = 0x1FF, setup.has_addr_last = 1;
-    setup.do_verify = setup.do_write = 1;
-    EXPECT_EQ(
-        "\nVerify data:\t\t0x00000100 (50%)\rVerify data:\t\t0x00000200 (100%) Errors: 256\r"
-        "\nVerify Error!",
-        Out([&] { return pgm.FLASH_Verify(); }));
-    EXPECT_EQ(-1, r);
-}
-
-TEST_F(FlashOps, UnlockFailsWhileWpIsLow) {
-    chip = CFlashChip({0xEF, 0x4016, 0, 0x40000, 0x10000, 0x9C});  // status locked
-    chip.SetPins(true, false, false, false);                       // deselected, WP# low
-    EXPECT_EQ(
-        "Status = 9Eh, WE bit is enabled\nUnlocking...\nStatus = 9Ch, unlock failed, set WP# "
-        "pin level high\n.",
-        Out([&] { return pgm.FLASH_Unlock(); }));
-    EXPECT_EQ(-1, r);
-}
-
 // An interrupted dump removes the file it created, but keeps one that was there before.
 TEST_F(FlashOps, InterruptedDumpRemovesOnlyAFileItCreated) {
     chip.SetFrameHook([](void*) { raise(SIGINT); }, nullptr);
