@@ -152,24 +152,6 @@ TEST_P(Identify, RecordWithoutSizeIsRejected) {
     EXPECT_EQ(r.status, 255);
 }
 
-TEST_P(Identify, EmulatedChipMustBeInTheDatabaseAndItsSfdpKeyReadable) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"NOSUCHCHIP", "\nError: emulate=NOSUCHCHIP"},
-        {"W25X10\nemulate_sfdp=EF4099", "\nError: emulate_sfdp=EF4099: give the chip id"},
-        {"W25X10\nemulate_sfdp=0x1EF4099", "\nError: emulate_sfdp=0x1EF4099: give the chip id"},
-        {"W25X10\nemulate_sfdp=0xEF4099,", "\nError: emulate_sfdp=0xEF4099,: give the chip id"},
-        {"W25X10\nemulate_sfdp=0xEF4099,none.bin",
-         "\nError: can`t read emulate_sfdp file none.bin"},
-    };
-    for (const auto& [chip, error] : cases) {
-        dir.Configure(GetParam(), chip);
-        RunResult r = dir.Run({"-i"});
-        EXPECT_EQ(r.status, 255);
-        EXPECT_NE(r.out.find(error), std::string::npos) << r.out;
-        EXPECT_FALSE(dir.Exists("flash.bin"));
-    }
-}
-
 TEST_P(Identify, FailedRunLeavesTheImageUntouched) {
     dir.Configure(GetParam(), "W25X10");
     std::vector<uint8_t> image = Pattern(0x20000, 7);
@@ -186,18 +168,31 @@ TEST_P(Identify, FailedRunLeavesTheImageUntouched) {
 }
 
 // Refused before the cable is opened: no emulated target is built, so no image appears.
-TEST_P(Identify, BadNumbersAreRefusedBeforeTheCableOpens) {
+TEST_P(Identify, RefusedBeforeTheCableOpens) {
     const std::string whole =
         ": expected -ab=N with N a whole number (decimal, 0x hex or 0 octal)\n";
+    const std::string id = ": give the chip id as 0xMMDDDD, or 0xMMDDDD,FILE\n";
     const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
-        {"", {"-e", "-ab=0x1O000", "-al=0x1FFFF"}, "\nError: argument -ab=0x1O000" + whole},
-        {"", {"-e", "data.bin", "-ab", "0x10000"}, "\nError: argument -ab" + whole},
-        {"emulate_status=0x100\n",
+        {"W25X10", {"-e", "-ab=0x1O000", "-al=0x1FFFF"}, "\nError: argument -ab=0x1O000" + whole},
+        {"W25X10", {"-e", "data.bin", "-ab", "0x10000"}, "\nError: argument -ab" + whole},
+        {"W25X10\nemulate_status=0x100",
          {"-i"},
          "\nError: config.cfg: emulate_status=0x100 is out of range (0 to 255)\n"},
+        {"NOSUCHCHIP",
+         {"-i"},
+         "\nError: emulate=NOSUCHCHIP: no record in flash_db.cfg has a name beginning with it"},
+        {"W25X10\nemulate_sfdp=EF4099", {"-i"}, "\nError: emulate_sfdp=EF4099" + id},
+        {"W25X10\nemulate_sfdp=0x1EF4099", {"-i"}, "\nError: emulate_sfdp=0x1EF4099" + id},
+        {"W25X10\nemulate_sfdp=0xEF4099,", {"-i"}, "\nError: emulate_sfdp=0xEF4099," + id},
+        {"W25X10\nemulate_sfdp=0xEF4099,none.bin",
+         {"-i"},
+         "\nError: can`t read emulate_sfdp file none.bin: No such file or directory\n"},
+        {"W25X10\nemulate_interrupt_signal=SIGKILL",
+         {"-i"},
+         "\nError: emulate_interrupt_signal=SIGKILL is not one of SIGINT, SIGTERM"},
     };
-    for (const auto& [extra, args, error] : cases) {
-        dir.Configure(GetParam(), "W25X10", extra);
+    for (const auto& [config, args, error] : cases) {
+        dir.Configure(GetParam(), config + "\n");
         RunResult r = dir.Run(args);
         EXPECT_EQ(r.out, Banner(r.out) + error);
         EXPECT_EQ(r.status, 255);

@@ -51,57 +51,30 @@ TEST_P(Program, RunsPrintTheirLiteralText) {
     const Bytes d5 = Pattern(0x180, 5);
     Bytes differs = Slice(p6, 0x1000, 0x300);  // three bytes in the second page of three
     differs[0x100] ^= 1, differs[0x180] ^= 0x80, differs[0x1FF] ^= 0xFF;
-    const std::vector<std::string> sequence = {"-e", "-w", "-v", "data.bin", "-ab=0x1040"};
-    const std::vector<std::string> range = {"-e", "-ab=0x1800", "-al=0x27FF"};
-    const std::string slow = "\nemulate_fault=slow:300", locked = "\nemulate_status=0x9C";
+    typedef std::vector<std::string> Args;
+    const Args sequence = {"-e", "-w", "-v", "data.bin", "-ab=0x1040"};
+    const Args range = {"-e", "-ab=0x1800", "-al=0x27FF"}, write = {"-w", "data.bin", "-ab=0x200"};
+    const Args verify = {"-v", "data.bin", "-ab=0x1000"}, info = {"-i"}, unlock = {"-u"};
+    const Args dump = {"-d", "part.bin", "-ab=0x1F80", "-al=0x20FF"};
+    const Args show = {"-s", "-ab=0x1005", "-al=0x1027"};
+    const std::string slow = "\nemulate_fault=slow:300", locked = "W25X10\nemulate_status=0x9C";
+    const Bytes spansion(0x80000, 0xFF), program = Put(p1, 0x1040, d2);
     const Run runs[] = {
-        {"info_winbond", "W25X10\nemulate_status=0x88", {"-i"}, {}, {}, erased, 1, false, {}},
-        {"info_spansion",
-         "S25FL004A\nemulate_status=0x14",
-         {"-i"},
-         {},
-         {},
-         Bytes(0x80000, 0xFF),
-         1,
-         false,
-         {}},
+        {"info_winbond", "W25X10\nemulate_status=0x88", info, {}, {}, erased, 1, false, {}},
+        {"info_spansion", "S25FL004A\nemulate_status=0x14", info, {}, {}, spansion, 1, false, {}},
         // Head and tail of 0x40 bytes in units 1 and 2, pages written from mid-page; on a
         // terminal no line is overwritten by a line of another kind.
-        {"program", "W25X10", sequence, p1, d2, Put(p1, 0x1040, d2), 1, false, {}},
-        {"program", "W25X10" + slow, sequence, p1, d2, Put(p1, 0x1040, d2), 1, false, {}},
-        {"program_tty", "W25X10", sequence, p1, d2, Put(p1, 0x1040, d2), 1, true, {}},
+        {"program", "W25X10", sequence, p1, d2, program, 1, false, {}},
+        {"program", "W25X10" + slow, sequence, p1, d2, program, 1, false, {}},
+        {"program_tty", "W25X10", sequence, p1, d2, program, 1, true, {}},
         {"erase_range", "W25X10", range, p4, {}, Erased(p4, 0x1800, 0x2800), 1, false, {}},
         {"erase_range", "W25X10" + slow, range, p4, {}, Erased(p4, 0x1800, 0x2800), 1, false, {}},
-        {"write",
-         "W25X10",
-         {"-w", "data.bin", "-ab=0x200"},
-         {},
-         d5,
-         Put(erased, 0x200, d5),
-         1,
-         false,
-         {}},
-        {"verify_errors",
-         "W25X10",
-         {"-v", "data.bin", "-ab=0x1000"},
-         p6,
-         differs,
-         p6,
-         255,
-         false,
-         {}},
-        {"dump",
-         "W25X10",
-         {"-d", "part.bin", "-ab=0x1F80", "-al=0x20FF"},
-         p11,
-         {},
-         p11,
-         1,
-         false,
-         Slice(p11, 0x1F80, 0x180)},
-        {"show", "W25X10", {"-s", "-ab=0x1005", "-al=0x1027"}, p11, {}, p11, 1, false, {}},
-        {"unlock", "W25X10" + locked, {"-u"}, {}, {}, erased, 1, false, {}},
-        {"unlock", "W25X10" + locked + slow, {"-u"}, {}, {}, erased, 1, false, {}},
+        {"write", "W25X10", write, {}, d5, Put(erased, 0x200, d5), 1, false, {}},
+        {"verify_errors", "W25X10", verify, p6, differs, p6, 255, false, {}},
+        {"dump", "W25X10", dump, p11, {}, p11, 1, false, Slice(p11, 0x1F80, 0x180)},
+        {"show", "W25X10", show, p11, {}, p11, 1, false, {}},
+        {"unlock", locked, unlock, {}, {}, erased, 1, false, {}},
+        {"unlock", locked + slow, unlock, {}, {}, erased, 1, false, {}},
     };
     for (const Run& run : runs) {
         SCOPED_TRACE(std::string(run.name) + " " + run.config);

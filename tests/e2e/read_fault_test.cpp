@@ -108,23 +108,34 @@ TEST_P(Ops, FailedDumpRemovesOnlyAFileItCreated) {
     EXPECT_TRUE(dir.ReadBytes("other.bin") == written);
 }
 
-// A dump truncates its file first: never the emulated chip's image or the data file, under
-// any of their names.
-TEST_P(Ops, DumpOntoTheImageOrTheDataFileIsRefused) {
+// Refused before the file or the chip is touched: a dump onto the emulated chip's image or
+// onto the data file (it would be truncated first), under any of their names; a data file that
+// is no regular file (a FIFO without a writer does not hold the run up) or shorter than the
+// range to write.
+TEST_P(Ops, FilesRefusedBeforeAnythingIsTouched) {
     const std::vector<uint8_t> data = Pattern(0x100, 4);
     dir.WriteBytes("data.bin", data);
     ASSERT_EQ(link(dir.Path("flash.bin").c_str(), dir.Path("image.lnk").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.Path("dir").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0644), 0);
+    const std::string image_dump = " is the emulated chip's image: dump refused\n";
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"-d", "flash.bin"}, "\nError: dump file \"flash.bin\" is the emulated chip's image"},
-        {{"-d", "./flash.bin"}, "\nError: dump file \"./flash.bin\" is the emulated chip's image"},
-        {{"-d", "image.lnk", "-ab=0x100"},
-         "\nError: dump file \"image.lnk\" is the emulated chip's image"},
+        {{"-d", "flash.bin"}, "\nError: dump file \"flash.bin\"" + image_dump},
+        {{"-d", "./flash.bin"}, "\nError: dump file \"./flash.bin\"" + image_dump},
+        {{"-d", "image.lnk", "-ab=0x100"}, "\nError: dump file \"image.lnk\"" + image_dump},
         {{"-v", "data.bin", "-d", "./data.bin"},
-         "\nError: dump file \"./data.bin\" is the data file \"data.bin\""},
+         "\nError: dump file \"./data.bin\" is the data file \"data.bin\": dump refused\n"},
+        {{"-e", "-w", "-v", "dir", "-ab=0x1000", "-al=0x11FF"},
+         "\n\nError: \"dir\" is not a regular file.\n"},
+        {{"-e", "-w", "-v", "fifo", "-ab=0x1000", "-al=0x11FF"},
+         "\n\nError: \"fifo\" is not a regular file.\n"},
+        {{"-e", "-w", "-v", "data.bin", "-ab=0x1000", "-al=0x11FF"},
+         "\nError: range 0x1000..0x11FF is longer than \"data.bin\" (0x100 Bytes): write "
+         "refused\n"},
     };
     for (const auto& [args, refusal] : cases) {
         RunResult r = dir.Run(args);
-        EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) + refusal + ": dump refused\n");
+        EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) + refusal);
         EXPECT_EQ(r.status, 255);
     }
     EXPECT_TRUE(dir.ReadBytes("flash.bin") == image);
@@ -266,27 +277,6 @@ TEST_P(Ops, ChipBusyPastTheTimeOut) {
         EXPECT_EQ(r.status, 255);
         EXPECT_TRUE(dir.ReadBytes("flash.bin") == *after);
     }
-}
-
-// A data file that is no regular file, or shorter than the range to write, is refused
-// before anything is erased; a FIFO without a writer does not hold the run up.
-TEST_P(Ops, DataFileRefusedBeforeAnythingIsErased) {
-    dir.WriteBytes("data.bin", Pattern(0x100, 3));
-    ASSERT_EQ(mkdir(dir.Path("dir").c_str(), 0755), 0);
-    ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0644), 0);
-    const std::pair<std::string, std::string> cases[] = {
-        {"dir", "\n\nError: \"dir\" is not a regular file.\n"},
-        {"fifo", "\n\nError: \"fifo\" is not a regular file.\n"},
-        {"data.bin",
-         "\nError: range 0x1000..0x11FF is longer than \"data.bin\" (0x100 Bytes): write "
-         "refused\n"},
-    };
-    for (const auto& [file, refusal] : cases) {
-        RunResult r = dir.Run({"-e", "-w", "-v", file, "-ab=0x1000", "-al=0x11FF"});
-        EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) + refusal);
-        EXPECT_EQ(r.status, 255);
-    }
-    EXPECT_TRUE(dir.ReadBytes("flash.bin") == image);
 }
 
 // The image is written back before the exit status is given: a failed write-back fails the run.
