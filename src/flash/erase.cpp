@@ -110,6 +110,9 @@ int CTAMREL::FLASH_Erase() {
             }
             Write_Enable();
             Erase_Unit(i * es + es / 2);  // the middle of the unit
+            // From here on the saved bytes of this unit exist only in memory.
+            if (i == first && head_len > 0) head_pending = true;
+            if (i == last && tail_len > 0) tail_pending = true;
             // A unit is reported only once its erase command has reached the chip.
             if (Cable_Lost()) return -1;
             Print_Progress("Erase", "\rErase %s%d->%d\tOK", erase_label, static_cast<int>(first),
@@ -121,9 +124,15 @@ int CTAMREL::FLASH_Erase() {
     if (Cable_Lost()) return -1;
     if (ok && !interrupted) printf("\nErase done");
     // The restores run to their end even when an interrupt is pending.
-    if (FLASH_Write_Head() != 1) ok = false;
-    if (FLASH_Write_Tail(tail_addr) != 1) ok = false;
+    if (FLASH_Write_Head() == 1)
+        head_pending = false;
+    else
+        ok = false;
+    const bool tail_sent = FLASH_Write_Tail(tail_addr) == 1;
     // The tail's last page program must be over before the next step reads the chip.
-    if (Wait_WriteBusy(200, 20) != 1) ok = false;
+    if (Wait_WriteBusy(200, 20) != 1 || !tail_sent)
+        ok = false;
+    else
+        tail_pending = false;
     return ok && !interrupted ? 1 : -1;
 }

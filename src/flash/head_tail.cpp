@@ -1,7 +1,12 @@
 // Saving and restoring the bytes of the first and last erase unit that lie outside a range.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "flash/flash_alloc.h"
 #include "flash/page_program.h"
@@ -52,7 +57,76 @@ bool save_block(CTAMREL* pgm, unsigned char*& buf, uint32_t& len, unsigned long 
     return true;
 }
 
+// Creates a new file for a rescued block in the current folder, never over an existing one
+// (an earlier rescue may be all that is left of those bytes). -1 with errno when none.
+int create_rescue_file(const char* which, unsigned long addr, std::string* name) {
+    for (int n = 0; n < 100; ++n) {
+        char text[64];
+        if (n == 0)
+            snprintf(text, sizeof text, "tamrel-%s-0x%08lX.bin", which, addr);
+        else
+            snprintf(text, sizeof text, "tamrel-%s-0x%08lX.%d.bin", which, addr, n);
+        const int fd = open(text, O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd >= 0 || errno != EEXIST) {
+            *name = text;
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool write_all(int fd, const unsigned char* p, size_t n) {
+    while (n > 0) {
+        const ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// Puts a block that exists only in memory into a file and tells the user how to write it
+// back; the chip holds erased bytes there now.
+void rescue_block(const char* which, const unsigned char* buf, uint32_t len, uint32_t addr) {
+    const unsigned long first = addr, last = static_cast<unsigned long>(addr) + len - 1;
+    std::string name;
+    const int fd = create_rescue_file(which, first, &name);
+    bool ok = fd >= 0 && write_all(fd, buf, len);
+    const int err = errno;
+    if (fd >= 0 && close(fd) != 0) ok = false;
+    if (ok) {
+        printf(
+            "\nError: the %s bytes 0x%08lX-0x%08lX were not programmed back after their unit's "
+            "erase; "
+            "saved in %s, put them back with: tamrel -w %s -ab=0x%lX\n",
+            which, first, last, name.c_str(), name.c_str(), first);
+        return;
+    }
+    if (fd >= 0) unlink(name.c_str());  // a part of them is no rescue
+    printf(
+        "\nError: the %s bytes 0x%08lX-0x%08lX were not programmed back after their unit's erase, "
+        "and "
+        "could not be saved to %s: %s\n",
+        which, first, last, name.empty() ? "a file" : name.c_str(), strerror(err));
+}
+
 }  // namespace
+
+int CTAMREL::Rescue_Head_Tail() {
+    int result = 1;
+    if (head_pending && head_buf != nullptr && head_len > 0) {
+        rescue_block("head", head_buf, head_len, head_addr);
+        result = -1;
+    }
+    if (tail_pending && tail_buf != nullptr && tail_len > 0) {
+        rescue_block("tail", tail_buf, tail_len, tail_addr);
+        result = -1;
+    }
+    head_pending = tail_pending = false;
+    return result;
+}
 
 int CTAMREL::Check_DataEmpty(const unsigned char* buf, unsigned int len) {
     if (len == 0) return 0;

@@ -69,6 +69,7 @@ int Run_Stages(Setup_struct& setup, int argc, char** argv) {
     pgm.FLASH_Check_ByName();
     int result = Dispatch(pgm);
     if (pgm.Cable_Lost()) result = -1;  // whatever the operation made of its replies
+    if (pgm.Rescue_Head_Tail() != 1) result = -1;
     if (Stop_On_Interrupt(pgm)) return -1;
     pgm.Adapter_release();
     // The emulated image is written back before the status is given, so its failure counts.

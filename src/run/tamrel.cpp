@@ -16,6 +16,8 @@ CTAMREL::CTAMREL(Setup_struct* s)
       tail_buf(nullptr),
       tail_len(0),
       tail_addr(0),
+      head_pending(false),
+      tail_pending(false),
       page_label("Page:\t"),
       block_label("Block:\t"),
       sector_label("Sector:\t"),

@@ -75,6 +75,10 @@ public:
     int Save_Head_Tail();  // -1 when a buffer could not be had: nothing may be erased then
     int FLASH_Write_Head();
     int FLASH_Write_Tail(unsigned long addr);
+    // Saves to files the head and tail bytes whose unit was erased and that were not
+    // programmed back (a chip that stayed busy, a lost cable), and says how to put them
+    // back. -1 when there were such bytes, 1 when none.
+    int Rescue_Head_Tail();
     int Check_DataEmpty(const unsigned char* buf, unsigned int len);
     int FLASH_Write();
     unsigned long Data_Align(unsigned long addr, int len, bool last);
@@ -97,6 +101,8 @@ public:
     unsigned char* tail_buf;
     uint32_t tail_len;
     uint32_t tail_addr;
+    bool head_pending;  // its unit was erased and it is not yet programmed back
+    bool tail_pending;
     const char* page_label;
     const char* block_label;
     const char* sector_label;

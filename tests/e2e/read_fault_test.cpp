@@ -239,13 +239,18 @@ TEST_P(Ops, ChipBusyPastTheTimeOut) {
     const std::tuple<const char*, std::vector<std::string>, const std::vector<uint8_t>*,
                      std::string, const std::vector<uint8_t>*>
         cases[] = {
-            // The erase command is taken and never ends; the tail is never programmed back.
+            // The erase command is taken and never ends; the tail can't be programmed back,
+            // so it goes to a file.
             {"busy",
              {"-e", "-w", "-v", "data.bin", "-ab=0x1000"},
              &image,
              "\nStatus:\t\t0x02h\tWE enabled\nFile: \"data.bin\"\tsize: 0x300 Bytes, Occupy "
              "Sectors: 1\nRead data Tail:\tS1\tOK\n\rErase Sector:\t1->1\tOK" +
-                 timeout + timeout + timeout + "\n",
+                 timeout + timeout + timeout +
+                 "\nError: the tail bytes 0x00001300-0x00001FFF were not programmed back after "
+                 "their "
+                 "unit's erase; saved in tamrel-tail-0x00001300.bin, put them back with: tamrel "
+                 "-w tamrel-tail-0x00001300.bin -ab=0x1300\n\n",
              &first_unit},
             {"slow:5000",
              {"-w", "data.bin", "-ab=0x1000"},
@@ -277,6 +282,15 @@ TEST_P(Ops, ChipBusyPastTheTimeOut) {
         EXPECT_EQ(r.status, 255);
         EXPECT_TRUE(dir.ReadBytes("flash.bin") == *after);
     }
+    // The rescued tail holds the bytes the chip lost, and the command given puts them back.
+    EXPECT_TRUE(dir.ReadBytes("tamrel-tail-0x00001300.bin") ==
+                std::vector<uint8_t>(image.begin() + 0x1300, image.begin() + 0x2000));
+    dir.WriteBytes("flash.bin", first_unit);
+    dir.Configure(GetParam(), "W25X10");
+    EXPECT_EQ(dir.Run({"-w", "tamrel-tail-0x00001300.bin", "-ab=0x1300"}).status, 1);
+    std::vector<uint8_t> put_back = image;
+    std::fill(put_back.begin() + 0x1000, put_back.begin() + 0x1300, 0xFF);
+    EXPECT_TRUE(dir.ReadBytes("flash.bin") == put_back);
 }
 
 // The image is written back before the exit status is given: a failed write-back fails the run.
@@ -336,9 +350,17 @@ TEST_P(Ops, LostCableStopsTheOperationAtTheNextFrame) {
     const std::string lost =
         GetParam() == Cable::Lpt
             ? "\nError: cable \"LPT Byte Blaster\" lost: a parallel port access failed, "
-              "operation stopped\n\n"
+              "operation stopped\n"
             : "\nError: cable \"USB-Blaster\" lost: a USB transfer failed or came back short, "
-              "operation stopped\n\n";
+              "operation stopped\n";
+    // Bytes kept from a unit whose erase went out, and that could not be put back.
+    const std::string rescued =
+        "\nError: the head bytes 0x00001000-0x0000107F were not programmed back after their "
+        "unit's erase; saved in tamrel-head-0x00001000.bin, put them back with: tamrel -w "
+        "tamrel-head-0x00001000.bin -ab=0x1000\n"
+        "\nError: the tail bytes 0x00001100-0x00001FFF were not programmed back after their "
+        "unit's erase; saved in tamrel-tail-0x00001100.bin, put them back with: tamrel -w "
+        "tamrel-tail-0x00001100.bin -ab=0x1100\n";
     dir.WriteBytes("same.bin",
                    std::vector<uint8_t>(image.begin() + 0x1000, image.begin() + 0x9000));
     const std::vector<uint8_t> data = Pattern(0x2000, 5);
@@ -347,39 +369,55 @@ TEST_P(Ops, LostCableStopsTheOperationAtTheNextFrame) {
     std::fill(erased.begin() + 0x1000, erased.begin() + 0x2000, 0xFF);
     for (int i = 0; i < 0x100; ++i) programmed[0x1000 + i] &= data[i];  // bits only go to 0
     // Frames: the id read, then the operation's. A read takes 16 KiB (64 pages) per frame.
-    const std::tuple<std::vector<std::string>, int, std::string, const std::vector<uint8_t>*>
+    const std::tuple<std::vector<std::string>, int, std::string, const std::vector<uint8_t>*,
+                     std::string>
         cases[] = {
             {{"-d", "d.bin"},
              2,
              "Reading dump:\t\t0x00000100 (0%)\r...\rReading dump:\t\t0x00004000 (12%)\r",
-             &image},
+             &image,
+             ""},
             {{"-v", "same.bin", "-ab=0x1000"},
              2,
              "\nFile: \"same.bin\"\tsize: 0x8000 Bytes\nVerify Sectors:\t\t8 x 4096 Bytes\n"
              "Verify data:\t\t0x00001100 (0%)\r...\rVerify data:\t\t0x00005000 (50%)\r",
-             &image},
+             &image,
+             ""},
             // Write enable, status, then per unit: status, write enable, erase.
             {{"-e", "-ab=0x1000", "-al=0x4FFF"},
              6,
              "\nStatus:\t\t0x02h\tWE enabled\n\rErase Sector:\t1->1\tOK",
-             &erased},
+             &erased,
+             ""},
+            // Write enable, status, head read, tail read, then the unit's erase.
+            {{"-e", "-ab=0x1080", "-al=0x10FF"},
+             8,
+             "\nStatus:\t\t0x02h\tWE enabled\nRead data Head:\tS1\tOK\nRead data Tail:\tS1\tOK"
+             "\n\rErase Sector:\t1->1\tOK",
+             &erased,
+             rescued},
             // Per page: status, write enable, program.
             {{"-w", "data.bin", "-ab=0x1000"},
              5,
              "\nFile: \"data.bin\"\tsize: 0x2000 Bytes\nRequire Sector:\t\t3 x 4096 Bytes\n"
              "Write data:\t\t0x00001100 (3%)\r",
-             &programmed},
+             &programmed,
+             ""},
         };
-    for (const auto& [args, frames, done, after] : cases) {
+    for (const auto& [args, frames, done, after, rescue] : cases) {
         SCOPED_TRACE(args[0]);
         dir.WriteBytes("flash.bin", image);
         dir.Configure(GetParam(), "W25X10", Fmt("emulate_drop_after=%d\n", frames));
         RunResult r = dir.Run(args);
-        EXPECT_EQ(Squeeze(r.out), Squeeze(Pre(r.out) + done + lost));
+        EXPECT_EQ(Squeeze(r.out), Squeeze(Pre(r.out) + done + lost + rescue + "\n"));
         EXPECT_EQ(r.status, 255);
         EXPECT_TRUE(dir.ReadBytes("flash.bin") == *after);
         EXPECT_FALSE(dir.Exists("d.bin"));
     }
+    EXPECT_TRUE(dir.ReadBytes("tamrel-head-0x00001000.bin") ==
+                std::vector<uint8_t>(image.begin() + 0x1000, image.begin() + 0x1080));
+    EXPECT_TRUE(dir.ReadBytes("tamrel-tail-0x00001100.bin") ==
+                std::vector<uint8_t>(image.begin() + 0x1100, image.begin() + 0x2000));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cables, Ops, ::testing::Values(Cable::Lpt, Cable::Usb),
