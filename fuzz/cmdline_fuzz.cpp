@@ -1,63 +1,153 @@
-// Command-line parser: the input is split at NUL and newline bytes into arguments.
+// Command line, record and data file through the stages up to the decision to run.
+// Layout: bytes 0..3 the size of data.bin (little-endian), byte 4 bit 0 an emulated target
+// with its image in image.bin; then text: its first line is the chip's flash_db.cfg record,
+// and the rest, split at newline and NUL bytes, the arguments. The chip answers the ids its
+// record gives, so that identification by id finds it. Files: see memory_files.h.
+#include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "memory_files.h"
 #include "run/cmdline.h"
-#include "run/tamrel.h"
+#include "stage_checks.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool Flag(uint8_t f) {
-    return f == 0 || f == 1;
+// The whole text is one number in [0, max].
+bool Whole_Number(const char* text, unsigned long long max, uint32_t* value) {
+    if (text == nullptr) return false;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = strtoll(text, &end, 0);
+    if (end == text || *end != '\0' || errno != 0 || v < 0 ||
+        static_cast<unsigned long long>(v) > max)
+        return false;
+    *value = static_cast<uint32_t>(v);
+    return true;
+}
+
+// What the switches ask for, read independently of the parser: the last -ab=, -al= and
+// -p= and the operation switches up to -x or -u, which end the line. False when a number
+// is not one.
+struct Request {
+    uint8_t operation = OP_NONE;
+    bool erase = false, write = false, verify = false, dump = false;
+    bool has_begin = false, has_last = false, has_port = false;
+    uint32_t begin = 0, last = 0, port = 0;
+};
+
+bool Read_Request(const std::vector<std::string>& args, Request* r) {
+    for (size_t i = 1; i < args.size(); i++) {
+        const char* a = args[i].c_str();
+        if (a[0] != '-') continue;  // a file name or a stray word
+        const char c2 = Lower(a[1]), c3 = a[1] ? Lower(a[2]) : '\0';
+        if (c2 == 'a' && (c3 == 'b' || c3 == 'l')) {
+            uint32_t& v = c3 == 'b' ? r->begin : r->last;
+            if (!Whole_Number(a[3] ? a + 4 : nullptr, 0xFFFFFFFF, &v)) return false;
+            (c3 == 'b' ? r->has_begin : r->has_last) = true;
+        } else if (c2 == 'p') {
+            if (!Whole_Number(c3 == '=' ? a + 3 : nullptr, 0xFFFF, &r->port)) return false;
+            r->has_port = true;
+        }
+        const struct {
+            char letter;
+            uint8_t op;
+            bool Request::*flag;
+        } ops[] = {{'s', OP_SHOWMEM, nullptr},         {'e', OP_ERASE, &Request::erase},
+                   {'w', OP_WRITE, &Request::write},   {'d', OP_DUMP, &Request::dump},
+                   {'v', OP_VERIFY, &Request::verify}, {'i', OP_INFO, nullptr},
+                   {'x', OP_RESET, nullptr},           {'u', OP_UNLOCK, nullptr}};
+        for (const auto& o : ops) {
+            if (c2 != o.letter) continue;
+            r->operation = o.op;
+            if (o.flag) r->*o.flag = true;
+        }
+        if (c2 == 'x' || c2 == 'u') break;
+    }
+    return true;
+}
+
+// The number behind the last "key=" of the record, 0 when there is none.
+unsigned long Record_Number(const std::string& record, const char* key) {
+    const size_t at = record.rfind(std::string(key) + "=");
+    return at == std::string::npos ? 0 : strtoul(record.c_str() + at + strlen(key) + 1, nullptr, 0);
 }
 
 }  // namespace
 
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (!freopen("/dev/null", "w", stdout)) abort();
+    Enter_Scratch_Folder();
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool quiet = freopen("/dev/null", "w", stdout) != nullptr;
-    (void)quiet;
+    if (size < 5 || size > 4096) return 0;
+    Set_Data_File_Size(static_cast<uint32_t>(data[0] | data[1] << 8 | data[2] << 16 |
+                                             static_cast<uint32_t>(data[3]) << 24));
+    const std::string text(reinterpret_cast<const char*>(data + 5), size - 5);
+    const size_t eol = text.find('\n');
+    const std::string record = text.substr(0, eol);
+    Memory_File_Set("flash_db.cfg", "\n" + record + "\n");
 
     std::vector<std::string> args{"tamrel"};
-    args.emplace_back();
-    for (size_t i = 0; i < size && args.size() < 64; i++) {
-        if (data[i] == '\0' || data[i] == '\n') {
-            args.emplace_back();
-        } else {
-            args.back() += static_cast<char>(data[i]);
+    if (eol != std::string::npos) {
+        args.emplace_back();
+        for (size_t i = eol + 1; i < text.size() && args.size() < 64; i++) {
+            if (text[i] == '\0' || text[i] == '\n')
+                args.emplace_back();
+            else
+                args.back() += text[i];
         }
     }
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
-    int argc = static_cast<int>(args.size());
+    const int argc = static_cast<int>(args.size());
 
-    Setup_struct s;
-    PGM_setup_ini(&s);
-    CTAMREL pgm(&s);
-    CCMDP cmd(&pgm);
     const EarlySwitch early = Find_Early_Switch(argc, argv.data());
     Check(early == EARLY_NONE || early == EARLY_HELP || early == EARLY_VERSION);
-    // A malformed or out-of-range number refuses the line; anything else is taken or warned.
-    const int parsed = cmd.Parse(argc, argv.data());
-    Check(parsed == 1 || parsed == -1);
-    cmd.PrintArg(argc, argv.data());
 
-    const uint8_t ops[] = {OP_NONE,  OP_RESET,  OP_DUMP, OP_WRITE,  OP_VERIFY,
-                           OP_ERASE, OP_UNLOCK, OP_INFO, OP_SHOWMEM};
-    bool known = false;
-    for (uint8_t op : ops) known = known || s.operation == op;
-    Check(known);
-    Check(Flag(s.has_addr_begin) && Flag(s.has_addr_last) && Flag(s.use_lpt) &&
-          Flag(s.has_file_name) && Flag(s.has_device_name) && Flag(s.do_erase) &&
-          Flag(s.do_write) && Flag(s.do_verify) && Flag(s.do_dump));
-    Check(s.has_addr_begin || s.addr_begin == 0);
+    Setup_struct s;
+    RecordingChip chip;  // outlives pgm
+    CTAMREL pgm(&s);
+    Setup_For_Fuzzing(&s, &pgm);
+    pgm.adapter = &chip;
+    if (data[4] & 1) s.emulate_name = "W25Q", s.emulate_image = "image.bin";
+    const unsigned long ids[] = {Record_Number(record, "mnfid"), Record_Number(record, "jedec"),
+                                 Record_Number(record, "extid")};
+    const unsigned char id[5] = {
+        static_cast<unsigned char>(ids[0]), static_cast<unsigned char>(ids[1] >> 8),
+        static_cast<unsigned char>(ids[1]), static_cast<unsigned char>(ids[2] >> 8),
+        static_cast<unsigned char>(ids[2])};
+    std::copy(id, id + 5, chip.id);
+
+    // A malformed or out-of-range number refuses the line before anything is read or sent.
+    Request want;
+    const bool numbers_ok = Read_Request(args, &want);
+    const int parsed = CCMDP(&pgm).Parse(argc, argv.data());
+    Check(parsed == (numbers_ok ? 1 : -1));
+    if (parsed != 1) {
+        Check(chip.Untouched());
+        return 0;
+    }
+    Check(s.operation == want.operation && s.do_erase == want.erase && s.do_write == want.write &&
+          s.do_verify == want.verify && s.do_dump == want.dump);
+    Check(s.has_addr_begin == want.has_begin && s.addr_begin == want.begin);
+    Check(s.has_addr_last == want.has_last && s.addr_last == want.last);
+    Check(s.use_lpt == want.has_port && (!want.has_port || s.lpt_addr == want.port));
     Check(s.has_file_name || s.file_name.empty());
+
+    Check_Stages(pgm, chip);
     return 0;
 }

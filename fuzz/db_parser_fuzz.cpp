@@ -1,94 +1,84 @@
-// Chip database: the input becomes flash_db.cfg, the id a chip answers and a -n= name.
-// Layout: bytes 0..4 the reply to 0x9F after the opcode, byte 5 the name length L (L % 16),
-// bytes 6..5+L the name, the rest the database file.
-#include <unistd.h>
-
+// Chip database: the input becomes flash_db.cfg, the id the chip answers, a -n= name and a
+// request, which then goes through identification and the parameter check.
+// Layout: bytes 0..4 the reply to 0x9F after the opcode; byte 5 the name length L (L % 16),
+// bytes 6..5+L the name; then 14 bytes of request: the operation (% 8: chip erase, range
+// erase, write, verify, erase+write+verify, dump, memory display, identification), flags
+// (bit 0 -ab=, bit 1 -al=, bit 2 data.bin as the data file, bit 3 -n= with the name, bit 4
+// the dump goes to data.bin), -ab=, -al= and the size of data.bin (little-endian); the rest
+// is the database file.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "run/tamrel.h"
+#include "memory_files.h"
+#include "stage_checks.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
+const size_t kRequest = 14;
+
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-class IdChip : public CInterface {
-  public:
-    void WR_BLOCK(unsigned char* buf, long total, long read) override {
-        if (read <= 0) return;
-        for (long i = 0; i < total; i++) buf[i] = (i >= 1 && i <= 5) ? reply[i - 1] : 0;
-    }
-    int ADAPTER_ON() override { return 1; }
-    unsigned char reply[5] = {};
-};
-
-void Enter_Temp_Dir() {
-    static std::string dir;
-    if (!dir.empty()) return;
-    char tmpl[] = "/tmp/tamrel_dbfuzz_XXXXXX";
-    if (!mkdtemp(tmpl) || chdir(tmpl) != 0) abort();
-    dir = tmpl;
-    atexit([] {
-        unlink((dir + "/flash_db.cfg").c_str());
-        rmdir(dir.c_str());
-    });
-}
-
-// Identification, then the geometry check when a record was taken.
-void Identify(IdChip& chip, const std::string* name) {
-    Setup_struct setup;
-    PGM_setup_ini(&setup);
-    CTAMREL pgm(&setup);
-    pgm.adapter = &chip;
-    if (name) setup.device_name = *name, setup.has_device_name = 1;
-    int r = pgm.FLASH_Identify();
-    Check(r == 1 || r == -1);
-    Check(pgm.adapter_active == 0);
-    if (r == 1) {
-        Check(setup.has_total_size == 1);
-        Check(!name || setup.device_name == *name);
-        r = pgm.FLASH_Check_Parameters();
-        Check(r == 1 || r == -1);
-        if (r == 1) Check(setup.addr_last < setup.total_size);
-    }
-    pgm.adapter = nullptr;
+void Set_Request(Setup_struct* s, const uint8_t* r, const std::string& name) {
+    static const uint8_t kOps[] = {OP_ERASE, OP_ERASE, OP_WRITE,   OP_VERIFY,
+                                   OP_ERASE, OP_DUMP,  OP_SHOWMEM, OP_INFO};
+    const int op = r[0] % 8;
+    s->operation = kOps[op];
+    s->do_erase = op <= 1 || op == 4;
+    s->do_write = op == 2 || op == 4;
+    s->do_verify = op == 3 || op == 4;
+    s->do_dump = op == 5;
+    if (op == 4) s->operation = OP_VERIFY;  // the last switch of -e -w -v
+    const uint8_t flags = r[1];
+    s->has_addr_begin = flags & 1;
+    s->addr_begin = s->has_addr_begin ? Le32(r + 2) : 0;
+    s->has_addr_last = (flags >> 1) & 1;
+    s->addr_last = s->has_addr_last ? Le32(r + 6) : 0;
+    if ((flags & 4) && op != 0) s->file_name = "data.bin", s->has_file_name = 1;
+    if (flags & 8) s->device_name = name, s->has_device_name = 1;
+    if (s->do_dump) s->dump_name = flags & 16 ? "data.bin" : "dump.bin";
+    Set_Data_File_Size(Le32(r + 10));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (!freopen("/dev/null", "w", stdout)) abort();
-    Enter_Temp_Dir();
+    Enter_Scratch_Folder();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 6) return 0;
-    IdChip chip;
-    for (int i = 0; i < 5; i++) chip.reply[i] = data[i];
     const size_t name_len = data[5] % 16;
-    if (size < 6 + name_len) return 0;
+    if (size < 6 + name_len + kRequest || size > 0x10000) return 0;
     const std::string name(reinterpret_cast<const char*>(data + 6), name_len);
-    const std::string db(reinterpret_cast<const char*>(data + 6 + name_len), size - 6 - name_len);
+    const uint8_t* request = data + 6 + name_len;
+    const size_t db_at = 6 + name_len + kRequest;
+    const std::string db(reinterpret_cast<const char*>(data + db_at), size - db_at);
+    Memory_File_Set("flash_db.cfg", db);
 
-    FILE* f = fopen("flash_db.cfg", "wb");
-    if (!f) abort();
-    fwrite(db.data(), 1, db.size(), f);
-    fclose(f);
+    Setup_struct s;
+    RecordingChip chip;  // outlives pgm
+    CTAMREL pgm(&s);
+    Setup_For_Fuzzing(&s, &pgm);
+    pgm.adapter = &chip;
+    std::copy(data, data + 5, chip.id);
+    Set_Request(&s, request, name);
+    Check_Stages(pgm, chip);
+    if (s.has_device_name) Check(s.device_name == name);
 
-    Identify(chip, nullptr);
-    Identify(chip, &name);
-
-    Setup_struct setup;
-    PGM_setup_ini(&setup);
-    CTAMREL pgm(&setup);
-    const int r = DB_Parser(("\nname=" + db).c_str(), &pgm);
+    // The record parser alone, on the whole file as one line.
+    Setup_struct alone;
+    CTAMREL parser(&alone);
+    Setup_For_Fuzzing(&alone, &parser);
+    const int r = DB_Parser(("\nname=" + db).c_str(), &parser);
     Check(r == 1 || r == -1);
-    Check(r == -1 || setup.has_total_size == 1);
+    Check(r == -1 || alone.has_total_size == 1);
     return 0;
 }

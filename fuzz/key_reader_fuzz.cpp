@@ -1,101 +1,93 @@
-// Key file reader: the input becomes a key file and, through its first bytes, one key.
-// Layout: byte 0 = length L of a custom key (L % 8), bytes 1..L the key, the rest the file.
-#include <unistd.h>
-
+// Key file reader over a text served from memory, against a plain search of the same text.
+// Layout: byte 0 = length L of a custom key, bytes 1..L the key (up to its first NUL), the
+// rest the file.
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
-#include "run/tamrel.h"
+#include "memory_files.h"
+#include "stage_checks.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
+const char kPath[] = "keys.txt";
+
+// What a search from `before` must give: found or not, key_pos after it, the captured line.
+struct Search {
+    int found;
+    uint64_t pos;
+    std::string line;
+};
+
+Search Expected(const std::string& text, const std::string& key, uint64_t before, bool capture) {
+    if (key.empty()) return {0, before, ""};
+    if (before > text.size()) return {0, before + 1, ""};  // the read at the end counts
+    const size_t hit = text.find(key, before);
+    if (hit == std::string::npos) return {0, text.size() + 1, ""};
+    if (!capture) return {1, hit + key.size(), ""};
+    const size_t eol = text.find('\n', hit + key.size());
+    if (eol == std::string::npos) return {1, text.size() + 1, text.substr(hit)};
+    return {1, eol + 1, text.substr(hit, eol + 1 - hit)};
 }
 
-const char* Key_File() {
-    static std::string path;
-    if (path.empty()) {
-        char tmpl[] = "/tmp/tamrel_keyfuzz_XXXXXX";
-        int fd = mkstemp(tmpl);
-        if (fd < 0) abort();
-        close(fd);
-        path = tmpl;
-        atexit([] { unlink(path.c_str()); });
-    }
-    return path.c_str();
+void Search_Once(CTAMREL& pgm, const std::string& text, const std::string& key, bool capture) {
+    const Search want = Expected(text, key, pgm.key_pos, capture);
+    std::string line = "untouched";
+    int result = 7;
+    const int ret = pgm.Get_keyString(kPath, capture ? &line : nullptr, key.c_str(), result);
+    Check(ret == result && result == want.found && pgm.key_pos == want.pos);
+    Check(line == (capture && want.found ? want.line : "untouched"));
 }
 
-void Read_Values(CTAMREL& pgm, const std::string& text, const char* custom) {
-    const char* keys[] = {"name", "page", "lptaddr", "id", custom};
-    for (const char* key : keys) {
-        int status = 0;
-        long v = pgm.Get_env_val(text.c_str(), key, &status);
-        Check(status == 1 || (status == -1 && v == 0));
-        Check(v >= INT32_MIN && v <= INT32_MAX);
-        std::string word = pgm.Get_env_txt(text.c_str(), key, &status);
-        Check(status == 1 ? !word.empty() : (status == -1 && word.empty()));
-    }
-}
-
-// Walks the file once, key by key, as the chip database scan does.
-void Walk(CTAMREL& pgm, const char* path, const char* key, bool capture, uint32_t size,
-          const char* custom) {
-    size_t key_len = strlen(key);
-    pgm.key_pos = 0;
-    for (;;) {
-        uint32_t before = pgm.key_pos;
-        std::string line;
-        int result = 0;
-        int ret = pgm.Get_keyString(path, capture ? &line : nullptr, key, result);
-        if (ret != 1) {
-            Check(ret == 0 && result == 0);
-            Check(key_len == 0 ? pgm.key_pos == before
-                               : pgm.key_pos == (before > size ? before : size) + 1);
-            return;
-        }
-        Check(result == 1 && pgm.key_pos > before && pgm.key_pos <= size + 1);
-        if (capture) {
-            Check(line.compare(0, key_len, key) == 0);
-            Check(line.find('\n', key_len) == std::string::npos ||
-                  line.find('\n', key_len) == line.size() - 1);
-            Read_Values(pgm, line, custom);
-        }
-    }
+// Both value readers agree: the number is read from where the word starts.
+void Read_Values(CTAMREL& pgm, const std::string& text, const std::string& key) {
+    int vs = 0, ws = 0;
+    const long v = pgm.Get_env_val(text.c_str(), key.c_str(), &vs);
+    const std::string word = pgm.Get_env_txt(text.c_str(), key.c_str(), &ws);
+    Check(ws == (word.empty() ? -1 : 1));
+    Check(word.find_first_of(" \t\r\n\v\f") == std::string::npos);
+    char* end = nullptr;
+    long n = strtol(word.c_str(), &end, 0);
+    n = n > INT32_MAX ? INT32_MAX : n < INT32_MIN ? INT32_MIN : n;
+    Check(vs == (end != word.c_str() ? 1 : -1) && v == (vs == 1 ? n : 0));
+    if (ws == 1) Check(text.find(key + "=") != std::string::npos);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static bool quiet = freopen("/dev/null", "w", stdout) != nullptr;
-    (void)quiet;
-    if (size == 0) return 0;
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (!freopen("/dev/null", "w", stdout)) abort();
+    return 0;
+}
 
-    size_t key_len = data[0] % 8;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    const size_t key_len = data[0];
     if (key_len + 1 > size) return 0;
     std::string custom(reinterpret_cast<const char*>(data + 1), key_len);
     custom = custom.c_str();  // a key is a C string
-    const uint8_t* file = data + 1 + key_len;
-    uint32_t file_size = static_cast<uint32_t>(size - 1 - key_len);
-
-    const char* path = Key_File();
-    FILE* f = fopen(path, "wb");
-    if (f == nullptr) abort();
-    fwrite(file, 1, file_size, f);
-    fclose(f);
+    const std::string text(reinterpret_cast<const char*>(data + 1 + key_len), size - 1 - key_len);
+    const std::string text_z = text.c_str();  // the value readers take C strings
+    Memory_File_Set(kPath, text);
 
     Setup_struct s;
-    PGM_setup_ini(&s);
     CTAMREL pgm(&s);
-    const char* keys[] = {"\nname=", "port=lpt", "lptaddr", "k", custom.c_str()};
-    for (const char* key : keys) {
-        Walk(pgm, path, key, true, file_size, custom.c_str());
-        Walk(pgm, path, key, false, file_size, custom.c_str());
+    Setup_For_Fuzzing(&s, &pgm);
+    const std::string keys[] = {"\nname=", "port=lpt", "lptaddr", custom};
+    // Walks as the database scan does, the stream kept open from one search to the next,
+    // with the keys and the capture taking turns; then a search from the top for each.
+    for (int turn = 0; turn < 4; turn++) {
+        pgm.key_pos = 0;
+        for (int i = 0; i < 64 && pgm.key_pos <= text.size(); i++)
+            Search_Once(pgm, text, keys[(turn + i / 2) % 4], (i + turn) % 2 == 0);
     }
-    Read_Values(pgm, std::string(reinterpret_cast<const char*>(file), file_size), custom.c_str());
+    for (const std::string& key : keys) {
+        pgm.key_pos = 0;
+        Search_Once(pgm, text, key, true);
+        Read_Values(pgm, text_z, key[0] == '\n' ? key.substr(1, key.size() - 2) : key);
+    }
     return 0;
 }

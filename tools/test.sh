@@ -13,4 +13,4 @@ for preset in default asan; do
     ctest --preset "$preset" -j"$jobs"
 done
 echo "== fuzz =="
-FUZZ_SECONDS="${FUZZ_SECONDS:-30}" bash fuzz/run.sh
+FUZZ_SECONDS="${FUZZ_SECONDS:-20}" bash fuzz/run.sh

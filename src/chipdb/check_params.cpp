@@ -160,6 +160,13 @@ int check_erase_unit(const Setup_struct* s, const char* rec, const char* unit_ke
             rec, unit_key, s->erase_size);
         return -1;
     }
+    // 0xD8 takes any sector=, but a chip erases a unit aligned to its size: other sizes miss
+    // the units the tool counts.
+    if (!power_of_two(s->erase_size)) {
+        printf("\nError: flash_db.cfg record %s: %s=0x%X is not a power of two\n", rec, unit_key,
+               s->erase_size);
+        return -1;
+    }
     unsigned char wire = s->cmd_erase;
     if (s->addr4_mode == ADDR4_OPCODES) {
         wire = Four_Byte_Opcode(s->cmd_erase);

@@ -89,8 +89,8 @@ int find_record(CTAMREL* pgm, const char* db_file, const ChipIds& chip, std::str
     }
 }
 
-bool db_readable(const char* db_file) {
-    FILE* f = fopen(db_file, "rb");
+bool db_readable(CTAMREL* pgm, const char* db_file) {
+    FILE* f = pgm->Key_File_Open(db_file);
     if (f == nullptr) return false;
     fclose(f);
     return true;
@@ -153,7 +153,7 @@ int CTAMREL::FLASH_Identify() {
 
     // The database is searched while the cable is still on, so that a chip it lacks can be
     // asked for its SFDP tables in the same power-up. A missing file is reported below.
-    const bool readable = db_readable(db_file);
+    const bool readable = db_readable(this, db_file);
     std::string line;
     RecordMatch match = RECORD_NO;
     int scan = readable ? find_record(this, db_file, chip, &line, &match) : 0;

@@ -40,7 +40,7 @@ const char* Find_Last(const char* text, const char* key) {
 int CTAMREL::Open_Key_File(const char* path) {
     if (key_file != nullptr && key_file_path == path && key_file_pos == key_pos) return 1;
     Close_Key_File();
-    FILE* f = fopen(path, "rb");
+    FILE* f = Key_File_Open(path);
     if (f == nullptr) return -1;
     if (fseek(f, static_cast<long>(key_pos), SEEK_SET) != 0) {
         fclose(f);
@@ -50,6 +50,10 @@ int CTAMREL::Open_Key_File(const char* path) {
     key_file_path = path;
     key_file_pos = key_pos;
     return 1;
+}
+
+FILE* CTAMREL::Key_File_Open(const char* path) {
+    return key_file_source ? key_file_source(path) : fopen(path, "rb");
 }
 
 void CTAMREL::Close_Key_File() {

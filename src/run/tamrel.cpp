@@ -10,6 +10,7 @@ CTAMREL::CTAMREL(Setup_struct* s)
       key_pos(0),
       key_file(nullptr),
       key_file_pos(0),
+      key_file_source(nullptr),
       head_buf(nullptr),
       head_len(0),
       head_addr(0),

@@ -28,6 +28,8 @@ public:
     // its line, or is null when only presence matters.
     int Get_keyString(const char* path, std::string* line, const char* key, int& result);
     int Open_Key_File(const char* path);
+    // Opens a key file for reading: through key_file_source when set, else from the disk.
+    FILE* Key_File_Open(const char* path);
     void Close_Key_File();
     long Get_env_val(const char* text, const char* key, int* result);
     std::string Get_env_txt(const char* text, const char* key, int* result);
@@ -95,6 +97,7 @@ public:
     FILE* key_file;  // left open at key_file_pos by the last search of key_file_path
     std::string key_file_path;
     uint32_t key_file_pos;
+    FILE* (*key_file_source)(const char* path);  // null: fopen; fuzzers serve text from memory
     unsigned char* head_buf;
     uint32_t head_len;
     uint32_t head_addr;

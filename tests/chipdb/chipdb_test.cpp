@@ -161,6 +161,8 @@ TEST_F(ChipDb, ParameterRefusalsAndPasses) {
         // Geometry the operations cannot honour refuses every run, naming record and key.
         {" page=300", "-i",
          "\nError: flash_db.cfg record W25Q32: page=300 is not a power of two\n"},
+        {" mnfid=0xC2 sector=0x50000 volime=0x500000", "-e -ab=0x1000",
+         "\nError: flash_db.cfg record W25Q32: sector=0x50000 is not a power of two\n"},
         {" block=2048", "-i", "record W25Q32: block=0x800: no erase command erases exactly"},
         {" block=5000", "-i", "record W25Q32: block=0x1388: no erase command erases exactly"},
         {" block=0x1800", "-i", "block=0x1800: no erase command erases exactly that size"},
