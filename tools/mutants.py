@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Plants single-line faults in a copy of the source and runs the test suite against each.
 
-Usage: tools/mutants.py [--list tools/mutants.txt] [--only N[,N...]] [--jobs 2] [--keep]
+Usage: tools/mutants.py [--list tools/mutants.txt] [--only N[,N...]] [--jobs 2]
+                        [--timeout 120] [--check] [--keep]
 
 Each fault in the list is one line of four fields separated by " | ":
     file | text as it stands in the file | text to put in its place | what the fault is
@@ -11,7 +12,9 @@ Lines starting with "#" and blank lines are skipped.
 
 The copy lives in build/mutants/src (tracked files of the working tree); it is built once with
 the default preset and then rebuilt incrementally per fault. A fault counts as caught when the
-build fails or any test fails; the report lists each fault with the tests that failed.
+build fails, any test fails, or a test runs past --timeout seconds; the report lists each fault
+with its time and the tests that failed, then the score and every fault not caught.
+--check only reports the faults whose text is not found exactly once, without building.
 Standard library only.
 """
 
@@ -73,11 +76,27 @@ def main():
     ap.add_argument("--list", default=os.path.join(ROOT, "tools", "mutants.txt"))
     ap.add_argument("--only", default="", help="run only these fault numbers (1-based)")
     ap.add_argument("--jobs", default=str(os.cpu_count() or 2))
+    ap.add_argument("--timeout", default="120", help="seconds one test may take")
+    ap.add_argument("--check", action="store_true", help="only check that each text is found")
     ap.add_argument("--keep", action="store_true", help="keep build/mutants afterwards")
     args = ap.parse_args()
 
     faults = read_faults(args.list)
     only = {int(n) for n in args.only.split(",") if n}
+    if args.check:
+        stale = 0
+        for i, fault in enumerate(faults, 1):
+            try:
+                with open(os.path.join(ROOT, fault["file"]), encoding="utf-8") as f:
+                    count = f.read().count(fault["old"])
+            except OSError:
+                count = 0
+            if count != 1:
+                stale += 1
+                print("%3d stale (%d found) %s: %s" % (i, count, fault["file"], fault["old"]))
+        print("%d faults, %d stale" % (len(faults), stale))
+        return 1 if stale else 0
+    print("faults from %s: %d" % (os.path.relpath(args.list, ROOT), len(faults)), flush=True)
     work = os.path.join(ROOT, "build", "mutants")
     src = os.path.join(work, "src")
     build = os.path.join(src, "build", "default")
@@ -115,17 +134,21 @@ def main():
             if rc != 0:
                 verdict, names = "caught", ["(build fails)"]
             else:
-                rc, out = run(["ctest", "--preset", "default", "-j", args.jobs,
-                               "--timeout", "120"], src, timeout=1800)
-                names = failed_tests(out)
-                verdict = "caught" if rc != 0 else "MISSED"
+                try:
+                    rc, out = run(["ctest", "--preset", "default", "-j", args.jobs,
+                                   "--timeout", args.timeout], src, timeout=3600)
+                    names = failed_tests(out)
+                    verdict = "caught" if rc != 0 else "MISSED"
+                except subprocess.TimeoutExpired:
+                    verdict, names = "caught", ["(suite hangs)"]
         finally:
             with open(path, "w", encoding="utf-8") as f:
                 f.write(text)
             os.utime(path)  # the next build must see the restored file as changed
         results.append((i, fault, verdict, names))
-        print("%3d %-7s %s  [%.0f s]%s" % (i, verdict, fault["what"], time.time() - start,
-                                          ("  " + ", ".join(names[:3])) if names else ""),
+        print("%3d %-7s %s:%s  [%.0f s]%s" % (i, verdict, fault["file"], fault["what"],
+                                             time.time() - start,
+                                             ("  " + ", ".join(names[:3])) if names else ""),
               flush=True)
 
     ran = [r for r in results if r[2] != "stale"]
@@ -135,8 +158,8 @@ def main():
                                                  len(results) - len(ran)))
     for i, fault, verdict, _ in results:
         if verdict != "caught":
-            print("  %s %3d %s:%d %s" % (verdict, i, os.path.basename(args.list), fault["line"],
-                                        fault["what"]))
+            print("  %s %3d %s:%d %s: %s" % (verdict, i, os.path.basename(args.list),
+                                            fault["line"], fault["file"], fault["what"]))
     if not args.keep:
         shutil.rmtree(work, ignore_errors=True)
     return 0 if len(caught) == len(ran) and len(ran) == len(results) else 1
