@@ -24,7 +24,14 @@ bool Same_Inode(const std::string& a, const std::string& b) {
 void Check_Unit_Range(const Setup_struct& s, uint64_t first, uint64_t end) {
     Check(first < end && end <= s.total_size);
     const uint64_t es = s.erase_size;
-    Check(Power_Of_Two(es) && s.total_size % es == 0 && s.cmd_erase != 0);
+    Check(Power_Of_Two(es) && s.total_size % es == 0);
+    // What each erase command erases, as the chips' data sheets give it.
+    const uint64_t erased = s.cmd_erase == 0x20   ? 0x1000
+                            : s.cmd_erase == 0x40 ? 0x2000
+                            : s.cmd_erase == 0x52 ? 0x8000
+                            : s.cmd_erase == 0xD8 ? s.sector_size
+                                                  : 0;
+    Check(erased == es);
     Check(s.addr4_mode != ADDR4_OPCODES || Four_Byte_Opcode(s.cmd_erase) != 0);
     Check(s.addr4_mode != ADDR4_NO || (end + es - 1) / es * es <= k3ByteLimit);
 }
