@@ -67,7 +67,8 @@ def failed_tests(output):
         line = line.strip()
         # ctest: "12 - Suite.Name (Failed)"
         if line.endswith(("(Failed)", "(Timeout)", "(SEGFAULT)", "(Subprocess aborted)")):
-            names.append(line.split(" - ", 1)[-1].rsplit(" (", 1)[0])
+            name = line.split(" - ", 1)[-1].rsplit(" (", 1)[0]
+            names.append(name.split("  # GetParam()", 1)[0].strip())
     return names
 
 

@@ -64,7 +64,7 @@ uint8_t Default_Addr4(uint32_t total_size) {
 
 int Erase_List_Has(const std::string& list, unsigned char opcode, uint32_t size) {
     const char* p = list.c_str();
-    int found = 0;
+    uint32_t largest_for_opcode = 0;  // over every item that lists the opcode
     for (;;) {
         char* end = nullptr;
         const unsigned long op = strtoul(p, &end, 0);
@@ -78,8 +78,8 @@ int Erase_List_Has(const std::string& list, unsigned char opcode, uint32_t size)
             if (*p != '|') break;
             ++p;
         }
-        if (op == opcode && largest == size) found = 1;
-        if (*p == '\0') return found;
+        if (op == opcode && largest > largest_for_opcode) largest_for_opcode = largest;
+        if (*p == '\0') return largest_for_opcode != 0 && largest_for_opcode == size ? 1 : 0;
         if (*p != ',') return -1;
         ++p;
     }

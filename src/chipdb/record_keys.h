@@ -17,6 +17,6 @@ uint8_t Default_Addr4(uint32_t total_size);
 // erase= lists erase commands as opcode:size items ("0x20:4K,0xD8:64K"); where parts that
 // share an id erase different sizes with one opcode, the sizes are joined by '|'
 // ("0xD8:64K|256K"). 1 when `opcode` is listed and `size` is the largest size given for it
-// (a smaller one would let some part erase bytes outside the unit), 0 when not, -1 when
-// the text is not such a list.
+// in any item (a smaller one would let some part erase bytes outside the unit), 0 when not,
+// -1 when the text is not such a list.
 int Erase_List_Has(const std::string& list, unsigned char opcode, uint32_t size);

@@ -181,6 +181,7 @@ TEST_F(ChipDb, ParameterRefusalsAndPasses) {
         {" erase=0x20:4K,", "-i", "record W25Q32: erase=0x20:4K, is not a list of opcode:size"},
         {" mnfid=0xC2 erase=0xD8:64K|256K", "-i", "erase= lists no 0xD8 erasing 0x10000 bytes"},
         {" mnfid=0xC2 sector=0x40000 erase=0xD8:64K|256K", "-i", ""},  // the largest counts
+        {" mnfid=0xC2 erase=0xD8:64K,0x20:4K,0xD8:256K", "-i", "lists no 0xD8 erasing 0x10000"},
         {" volime=0x3FF000", "-i", "volime=0x3FF000 is not a whole number of sector=0x10000"},
         {" block=0x8000 volime=0x3FC000 sector=0x4000 mnfid=0xC8", "-i",
          "volime=0x3FC000 is not a whole number of block=0x8000 units\n"},
