@@ -172,6 +172,15 @@ int Check_Stages(CTAMREL& pgm, RecordingChip& chip) {
     if (r != 1) return r;
     Check_Accepted(s);
 
+    // A write range one byte longer than the file is refused: its last byte has no data.
+    if (Program_Sequence(s) && s.do_write && s.has_addr_begin &&
+        uint64_t{s.addr_begin} + s.file_size < s.total_size) {
+        Setup_struct longer = identified;
+        longer.has_addr_last = 1;
+        longer.addr_last = s.addr_begin + s.file_size;
+        Check(Decide(longer) == -1);
+    }
+
     // A range inside an accepted one is accepted too: its first byte alone, its last alone.
     if (s.has_addr_begin && s.has_addr_last) {
         for (const uint32_t at : {s.addr_begin, s.addr_last}) {
