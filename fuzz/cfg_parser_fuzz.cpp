@@ -77,10 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     long long port = 0x378;
     if (lpt && Number(Word_After(Line_From(text, "lptaddr"), "lptaddr"), 0, 0xFFFF, &port) < 0)
         refused = true;
-    const char* const words[] = {"emulate", "emulate_image", "emulate_stats", "emulate_fault",
-                                 "emulate_sfdp"};
-    std::string values[5];
-    for (int i = 0; i < 5; i++) {
+    const char* const words[] = {"emulate",       "emulate_image", "emulate_stats",
+                                 "emulate_fault", "emulate_sfdp",  "emulate_interrupt_signal"};
+    std::string values[6];
+    for (int i = 0; i < 6; i++) {
         const std::string line = Line_Start(text, std::string(words[i]) + "=");
         values[i] = Word_After(line, words[i]);
         if (!line.empty() && values[i].empty()) refused = true;
@@ -88,9 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const struct {
         const char* key;
         long long min, max;
-    } numbers[] = {{"emulate_status", 0, 0xFF}, {"emulate_interrupt_after", INT32_MIN, INT32_MAX}};
-    long long got[2] = {0, 0};
-    for (int i = 0; i < 2; i++) {
+    } numbers[] = {{"emulate_status", 0, 0xFF},
+                   {"emulate_interrupt_after", INT32_MIN, INT32_MAX},
+                   {"emulate_drop_after", INT32_MIN, INT32_MAX}};
+    long long got[3] = {0, 0, 0};
+    for (int i = 0; i < 3; i++) {
         const std::string line = Line_Start(text, std::string(numbers[i].key) + "=");
         if (!line.empty() &&
             Number(Word_After(line, numbers[i].key), numbers[i].min, numbers[i].max, &got[i]) != 1)
@@ -101,9 +103,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (r != 1) return 0;
     Check(s.use_lpt == lpt && s.use_usb == (text.find("port=usb") != std::string::npos));
     Check(s.lpt_addr == (lpt ? port : 0));
-    const std::string* fields[] = {&s.emulate_name, &s.emulate_image, &s.emulate_stats,
-                                   &s.emulate_fault, &s.emulate_sfdp};
-    for (int i = 0; i < 5; i++) Check(*fields[i] == values[i]);
-    Check(s.emulate_status == got[0] && s.emulate_interrupt_after == (got[1] > 0 ? got[1] : 0));
+    const std::string* fields[] = {&s.emulate_name,  &s.emulate_image, &s.emulate_stats,
+                                   &s.emulate_fault, &s.emulate_sfdp,  &s.emulate_interrupt_signal};
+    for (int i = 0; i < 6; i++) Check(*fields[i] == values[i]);
+    Check(s.emulate_status == got[0] && s.emulate_interrupt_after == (got[1] > 0 ? got[1] : 0) &&
+          s.emulate_drop_after == (got[2] > 0 ? got[2] : 0));
     return 0;
 }
