@@ -82,19 +82,7 @@ int Decide(Setup_struct request) {
     return pgm.FLASH_Check_Parameters();
 }
 
-}  // namespace
-
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-void Setup_For_Fuzzing(Setup_struct* s, CTAMREL* pgm) {
-    PGM_setup_ini(s);
-    s->config_path = "config.cfg";
-    s->db_path = "flash_db.cfg";
-    pgm->key_file_source = Memory_File_Open;
-}
-
+// The promises of an accepted parameter check, from the request and the record alone.
 void Check_Accepted(const Setup_struct& s) {
     // A record the operations can split: pages inside units inside the chip.
     Check(Power_Of_Two(s.page_size) && s.page_size <= s.sector_size &&
@@ -142,6 +130,19 @@ void Check_Accepted(const Setup_struct& s) {
     }
     if (chain && s.do_erase && !ranged && s.cmd_chip_erase == 0)
         Check_Unit_Range(s, 0, s.total_size);
+}
+
+}  // namespace
+
+void Check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+void Setup_For_Fuzzing(Setup_struct* s, CTAMREL* pgm) {
+    PGM_setup_ini(s);
+    s->config_path = "config.cfg";
+    s->db_path = "flash_db.cfg";
+    pgm->key_file_source = Memory_File_Open;
 }
 
 int Check_Stages(CTAMREL& pgm, RecordingChip& chip) {
