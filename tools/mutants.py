@@ -21,6 +21,7 @@ Standard library only.
 import argparse
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -29,9 +30,16 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def run(cmd, cwd, timeout=None):
-    p = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                       text=True, timeout=timeout)
-    return p.returncode, p.stdout
+    # Own process group, so that a hanging suite is ended with every program it started.
+    p = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                         text=True, start_new_session=True)
+    try:
+        out, _ = p.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(p.pid, signal.SIGKILL)
+        p.communicate()
+        raise
+    return p.returncode, out
 
 
 def read_faults(path):
@@ -137,7 +145,7 @@ def main():
             else:
                 try:
                     rc, out = run(["ctest", "--preset", "default", "-j", args.jobs,
-                                   "--timeout", args.timeout], src, timeout=3600)
+                                   "--timeout", args.timeout], src, timeout=900)
                     names = failed_tests(out)
                     verdict = "caught" if rc != 0 else "MISSED"
                 except subprocess.TimeoutExpired:

@@ -535,4 +535,22 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
 }
 #endif  // TAMREL_HAVE_LIBFTDI1
 
+// On hardware the waits are real: the settle times after power-up and the poll pauses rely on
+// no delay ending before its time, whether it spins or sleeps. Only the lower bound is checked.
+TEST(Delays, NeverEndBeforeTheirTimeOnTheRealClock) {
+    delay_set_sink(nullptr, nullptr);
+    const auto lasted_ns = [](auto wait) {
+        struct timespec a, b;
+        clock_gettime(CLOCK_MONOTONIC, &a);
+        wait();
+        clock_gettime(CLOCK_MONOTONIC, &b);
+        return (b.tv_sec - a.tv_sec) * 1000000000LL + (b.tv_nsec - a.tv_nsec);
+    };
+    for (unsigned us : {1u, 2u, 99u, 100u, 250u, 1500u})
+        EXPECT_GE(lasted_ns([&] { delay_us(us); }), us * 1000LL) << "delay_us(" << us << ")";
+    for (unsigned ms : {1u, 3u, 20u})
+        EXPECT_GE(lasted_ns([&] { delay_ms(ms); }), ms * 1000000LL) << "delay_ms(" << ms << ")";
+    delay_set_sink(&TestClock::Advance, &clock_, &TestClock::Read);
+}
+
 }  // namespace

@@ -111,7 +111,7 @@ TEST_P(Ops, FailedDumpRemovesOnlyAFileItCreated) {
 // Refused before the file or the chip is touched: a dump onto the emulated chip's image or
 // onto the data file (it would be truncated first), under any of their names; a data file that
 // is no regular file (a FIFO without a writer does not hold the run up) or shorter than the
-// range to write.
+// range to write, even by one byte; a write with no file named.
 TEST_P(Ops, FilesRefusedBeforeAnythingIsTouched) {
     const std::vector<uint8_t> data = Pattern(0x100, 4);
     dir.WriteBytes("data.bin", data);
@@ -129,8 +129,10 @@ TEST_P(Ops, FilesRefusedBeforeAnythingIsTouched) {
          "\n\nError: \"dir\" is not a regular file.\n"},
         {{"-e", "-w", "-v", "fifo", "-ab=0x1000", "-al=0x11FF"},
          "\n\nError: \"fifo\" is not a regular file.\n"},
-        {{"-e", "-w", "-v", "data.bin", "-ab=0x1000", "-al=0x11FF"},
-         "\nError: range 0x1000..0x11FF is longer than \"data.bin\" (0x100 Bytes): write "
+        {{"-e", "-w", "-ab=0x1000"},
+         "\nError: -w needs a data file name: -w filename -ab=address_begin\n"},
+        {{"-e", "-w", "-v", "data.bin", "-ab=0x1000", "-al=0x1100"},  // one byte too many
+         "\nError: range 0x1000..0x1100 is longer than \"data.bin\" (0x100 Bytes): write "
          "refused\n"},
     };
     for (const auto& [args, refusal] : cases) {
