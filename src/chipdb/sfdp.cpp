@@ -263,6 +263,15 @@ int Sfdp_Parse(const uint8_t* bytes, uint32_t len, SfdpGeometry* geo, std::strin
         geo->unit_size = e.size;
     }
     geo->erase_count = count + listed4;
+    // A chip erases one size per opcode; a table that gives one opcode two sizes is garbled.
+    for (int i = 0; i < geo->erase_count; ++i) {
+        for (int j = i + 1; j < geo->erase_count; ++j) {
+            const SfdpErase &a = geo->erase[i], &b = geo->erase[j];
+            if (a.opcode == b.opcode && a.size != b.size)
+                return Fail(why, "opcode 0x%02X is given for erases of %u and %u bytes", a.opcode,
+                            a.size, b.size);
+        }
+    }
     if (geo->unit_size == 0)
         return Fail(why, "no erase type has the opcode the tool sends for its size");
     return 1;

@@ -176,6 +176,8 @@ TEST(Sfdp, BrokenTablesAreRefusedWithTheirReasonAndEditsTakeEffect) {
             {"page 8 KiB", &mx66, [](Bytes& b) { b[0x58] = 0xD5; },
              "page of 8192 bytes is larger than the smallest erase of 4096 bytes"},
             {"page 512", &mx66, [](Bytes& b) { b[0x58] = 0x95; }, "page=512 "},
+            {"one opcode, two sizes", &mx66, [](Bytes& b) { b[0x51] = 0x21; },
+             "opcode 0x21 is given for erases of 65536 and 4096 bytes"},
             {"4-byte table cut", &mx66, [](Bytes& b) { b.resize(0xC4); },
              "4-byte address table at 0xC0 runs past the 196 bytes read"},
             // Non-uniform sectors (a sector map header added): only the uniform 4 KiB erase.
