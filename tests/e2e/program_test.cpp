@@ -148,6 +148,11 @@ TEST_P(Program, RangesThatEndOnAnEdge) {
     };
     for (const auto& [ab, al, first, end, out] : erases)
         check({"-e", ab, al}, {}, Erased(image, first, end), {}, 1, out);
+    // -al= alone: from the chip's start, never the whole chip.
+    check({"-e", "-al=0x17FF"}, {}, Erased(image, 0, 0x1800), {}, 1,
+          we + "\nRead data Tail:\tS1\tOK\n\rErase Sector:\t0->0\tOK\rErase Sector:\t0->1\tOK" +
+              "\nErase doneRestore Sector Tail:\t0x00001900 (12%)\r...\rRestore Sector Tail:\t" +
+              "0x00002000 (100%)\r\n");
 
     // Program sequences: the range, the file's size, where it goes and how much of it, output.
     const Bytes file = Pattern(0x2000, 32);

@@ -227,17 +227,20 @@ TEST_P(Ops, UnlockOfPerBlockLocks) {
 
 // A chip that stays busy past a wait's time-out: a hung one, and slow ones that are ready
 // again after 5 s (page programs: a 4 s wait), 21 s (erase units: 20 s) or 25 s (a status
-// write: 20 s). Nothing is sent while it is busy, nothing it did not take is reported done,
-// and the run fails; the image holds exactly what the chip took.
+// write, a head program after an erase: 20 s). Nothing is sent while it is busy, nothing it did not
+// take is reported done, and the run fails; the image holds exactly what the chip took.
 TEST_P(Ops, ChipBusyPastTheTimeOut) {
     const std::string timeout = "\nError: Wait_WriteBusy exit by timeout";
     const std::vector<uint8_t> data = Pattern(0x300, 3);
     dir.WriteBytes("data.bin", data);
     std::vector<uint8_t> blank = image;  // erased where the data goes
     std::fill(blank.begin() + 0x1000, blank.begin() + 0x2000, 0xFF);
-    std::vector<uint8_t> first_page = blank, first_unit = image;
+    std::vector<uint8_t> first_page = blank, first_unit = image, page_erased = image;
     std::copy(data.begin(), data.begin() + 0x100, first_page.begin() + 0x1000);
     std::fill(first_unit.begin() + 0x1000, first_unit.begin() + 0x2000, 0xFF);
+    std::fill(page_erased.begin() + 0x1000, page_erased.begin() + 0x1100, 0xFF);
+    std::vector<uint8_t> page_written = page_erased;
+    std::copy(data.begin(), data.begin() + 0x100, page_written.begin() + 0x1000);
     const std::tuple<const char*, std::vector<std::string>, const std::vector<uint8_t>*,
                      std::string, const std::vector<uint8_t>*>
         cases[] = {
@@ -261,10 +264,29 @@ TEST_P(Ops, ChipBusyPastTheTimeOut) {
              "\nRequire Sector:\t\t1 x 4096 Bytes\nWrite data:\t\t0x00001100 (33%)\r" +
                  timeout + "\n",
              &first_page},
+            // The page is taken, the tail's first page program times out.
+            {"slow:5000",
+             {"-w", "data.bin", "-ab=0x1000", "-al=0x10FF"},
+             &page_erased,
+             "\nRead data Tail:\tS1\tOK\nFile: \"data.bin\"\tsize: 0x300 Bytes"
+             "\nRequire Sector:\t\t1 x 4096 Bytes\nWrite data:\t\t0x00001100 (100%)\r" +
+                 timeout + "\n",
+             &page_written},
             {"slow:21000",
              {"-e", "-ab=0x1000", "-al=0x2FFF"},
              &image,
              "\nStatus:\t\t0x02h\tWE enabled\n\rErase Sector:\t1->1\tOK" + timeout + "\n",
+             &first_unit},
+            // The head's program times out 24 s after the erase; the chip is ready again
+            // before the run ends, but the head was never taken.
+            {"slow:25000",
+             {"-e", "-ab=0x1080", "-al=0x1FFF"},
+             &image,
+             "\nStatus:\t\t0x02h\tWE enabled\nRead data Head:\tS1\tOK\n\rErase Sector:\t1->1\tOK" +
+                 timeout + timeout +
+                 "\n\nError: the head bytes 0x00001000-0x0000107F were not programmed back after "
+                 "their unit's erase; saved in tamrel-head-0x00001000.bin, put them back with: "
+                 "tamrel -w tamrel-head-0x00001000.bin -ab=0x1000\n\n",
              &first_unit},
             {"slow:25000",
              {"-u"},
@@ -287,6 +309,8 @@ TEST_P(Ops, ChipBusyPastTheTimeOut) {
     // The rescued tail holds the bytes the chip lost, and the command given puts them back.
     EXPECT_TRUE(dir.ReadBytes("tamrel-tail-0x00001300.bin") ==
                 std::vector<uint8_t>(image.begin() + 0x1300, image.begin() + 0x2000));
+    EXPECT_TRUE(dir.ReadBytes("tamrel-head-0x00001000.bin") ==
+                std::vector<uint8_t>(image.begin() + 0x1000, image.begin() + 0x1080));
     dir.WriteBytes("flash.bin", first_unit);
     dir.Configure(GetParam(), "W25X10");
     EXPECT_EQ(dir.Run({"-w", "tamrel-tail-0x00001300.bin", "-ab=0x1300"}).status, 1);
