@@ -155,11 +155,15 @@ TEST_P(Ops, UnlockClearsProtectionOrReportsWhyNotAndLasts) {
          255},
         {"emulate_status=0x1C\n", "emulate_fault=no_wel\n", "Status = 1Ch, WE bit is disabled\n\n",
          255},
-        // Status writes that do not take: WP# held low by the board with SRP set, and a part
-        // that ignores the command.
+        // Status writes that do not take: WP# held low by the board with SRP set (with the
+        // BP bits, or with only bit 5 beside it), and a part that ignores the command.
         {"emulate_status=0x9C\n", "emulate_fault=wp_low\n",
          "Status = 9Eh, WE bit is enabled\nUnlocking...\n"
          "Status = 9Ch, unlock failed, set WP# pin level high\n.\n",
+         255},
+        {"emulate_status=0xA0\n", "emulate_fault=wp_low\n",
+         "Status = A2h, WE bit is enabled\nUnlocking...\n"
+         "Status = A0h, unlock failed, set WP# pin level high\n.\n",
          255},
         {"emulate_status=0x0C\n", "emulate_fault=no_wrsr\n",
          "Status = 0Eh, WE bit is enabled\nUnlocking...\n"
