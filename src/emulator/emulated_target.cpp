@@ -43,6 +43,7 @@ const FaultName kFaults[] = {
     {"slow", ChipFault::Slow, false},
     {"wp_low", ChipFault::WpHeldLow, false},
     {"no_wrsr", ChipFault::IgnoresWriteStatus, false},
+    {"one_block_locked", ChipFault::OneBlockLocked, false},
     {"no_cable", ChipFault::None, true},
 };
 const long kMaxSlowMs = 600000;  // ten minutes, beyond every wait of the tool
@@ -73,7 +74,7 @@ int ParseFault(const std::string& value, Fault* fault) {
     }
     printf(
         "\nError: emulate_fault=%s is not one of none, miso_high, miso_low, no_wel, busy, "
-        "slow:N (N ms, 1 to %ld), wp_low, no_wrsr, no_cable",
+        "slow:N (N ms, 1 to %ld), wp_low, no_wrsr, one_block_locked, no_cable",
         value.c_str(), kMaxSlowMs);
     return 0;
 }

@@ -122,6 +122,12 @@ void CFlashChip::AdvanceTime(uint64_t ns) {
 uint64_t CFlashChip::Now() const {
     return now_;
 }
+bool CFlashChip::Protected(uint32_t addr) const {
+    if (fault_ == ChipFault::OneBlockLocked && (sr_ & 0x1C) == 0)
+        return locked_ && addr / 0x10000 == 1;
+    return Protected();
+}
+
 void CFlashChip::SetFault(ChipFault fault, uint64_t slow_ns) {
     fault_ = fault;
     slow_ns_ = slow_ns;
@@ -239,7 +245,10 @@ uint8_t CFlashChip::NextReply() {
             return sfdp_[addr_++];
         case SPI_READ_BLOCK_PROTECTION:
             if (!params_.global_lock) return 0xFF;
-            return locked_ ? 0xFF : 0x00;
+            if (!locked_) return 0x00;
+            if (fault_ != ChipFault::OneBlockLocked) return 0xFF;
+            // Sent from the top bit down: bit 0 is in the register's last byte.
+            return index_ == (params_.total_size / 0x10000 + 16 + 7) / 8 ? 0x01 : 0x00;
         case SPI_READ:
             if (index_ <= addr_len_ || mem_.empty()) return 0xFF;
             {
@@ -267,7 +276,7 @@ void CFlashChip::EndFrame() {
             case SPI_PAGE_PROGRAM:
                 if (index_ >= addr_len_ + 2u && wel_) {
                     wel_ = false;
-                    if (!Protected()) {
+                    if (!Protected(addr_)) {
                         ProgramPage();
                         StartBusy(kPageProgramNs);
                     }
@@ -280,7 +289,7 @@ void CFlashChip::EndFrame() {
                 if (index_ == addr_len_ + 1u && wel_) {
                     wel_ = false;
                     const uint32_t size = EraseSize(opcode_);
-                    if (!Protected()) {
+                    if (!Protected(addr_)) {
                         Erase(addr_, size);
                         StartBusy(EraseTimeNs(size));
                     }

@@ -35,7 +35,9 @@ uint64_t Flash_Chip_Erase_Ns(uint32_t total_size);
 // StaysBusy: the first program, erase or status write never finishes (a hung chip).
 // Slow: every program, erase and status write keeps the chip busy for a set time, then it is
 // ready as usual. WpHeldLow: the board ties WP# low (hardware write protection).
-// IgnoresWriteStatus: the part takes no status register write.
+// IgnoresWriteStatus: the part takes no status register write. OneBlockLocked: a part with
+// per-block locks comes up with only block protection bit 0 set (the 64 KiB block at
+// 0x10000, the last byte 0x72 sends), not all of them.
 enum class ChipFault {
     None,
     MisoStuckHigh,
@@ -45,6 +47,7 @@ enum class ChipFault {
     Slow,
     WpHeldLow,
     IgnoresWriteStatus,
+    OneBlockLocked,
 };
 
 struct ChipStats {
@@ -103,9 +106,10 @@ private:
     void ByteReceived(uint8_t in);
     uint8_t NextReply();
     bool Busy() const;
-    bool Protected() const { return (sr_ & 0x1C) != 0 || locked_; }
-    uint32_t EraseSize(uint8_t opcode) const;  // of 0x20, 0x40, 0x52 or 0xD8
-    bool ChipErase(uint8_t opcode) const;      // whether the part has this chip erase
+    bool Protected() const { return (sr_ & 0x1C) != 0 || locked_; }  // anywhere
+    bool Protected(uint32_t addr) const;                             // at addr
+    uint32_t EraseSize(uint8_t opcode) const;                        // of 0x20, 0x40, 0x52 or 0xD8
+    bool ChipErase(uint8_t opcode) const;  // whether the part has this chip erase
     void StartBusy(uint64_t ns);
     void Erase(uint32_t addr, uint32_t size);
     void ProgramPage();

@@ -201,16 +201,21 @@ TEST_P(Ops, UnlockOfPerBlockLocks) {
         EXPECT_EQ(r.status, status);
     }
 
-    // Locked at power-up, the part would take erase and program frames and ignore them.
+    // Locked at power-up, the part would take erase and program frames and ignore them; so
+    // would one whose only lock is bit 0, in the last byte of the register.
     std::remove(dir.Path("flash.bin").c_str());
-    dir.Configure(GetParam(), "SST26VF016B", "emulate_stats=stats.json\n");
     dir.WriteBytes("data.bin", Pattern(0x100, 3));
-    for (const char* op : {"-e", "-w"}) {
-        RunResult r = dir.Run({op, "data.bin", "-ab=0x1000"});
-        EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kSST26VF016B) +
-                             "\n\nError: the block-protection register locks blocks, " +
-                             (op[1] == 'e' ? "erase" : "write") + " refused; -u clears it\n\n");
-        EXPECT_EQ(r.status, 255);
+    for (const char* fault : {"one_block_locked", "none"}) {
+        dir.Configure(GetParam(), "SST26VF016B",
+                      "emulate_stats=stats.json\nemulate_fault=" + std::string(fault) + "\n");
+        for (const char* op : {"-e", "-w"}) {
+            RunResult r = dir.Run({op, "data.bin", "-ab=0x1000"});
+            EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kSST26VF016B) +
+                                 "\n\nError: the block-protection register locks blocks, " +
+                                 (op[1] == 'e' ? "erase" : "write") + " refused; -u clears it\n\n")
+                << fault;
+            EXPECT_EQ(r.status, 255);
+        }
     }
     const std::vector<uint8_t> stats = dir.ReadBytes("stats.json");
     EXPECT_EQ(std::string(stats.begin(), stats.end()).find("\"0x20\""), std::string::npos);

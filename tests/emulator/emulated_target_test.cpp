@@ -39,7 +39,7 @@ TEST_F(EmulatedTarget, RefusesBadConfiguration) {
         EXPECT_EQ(Create("TINY", fault),
                   std::string("\nError: emulate_fault=") + fault +
                       " is not one of none, miso_high, miso_low, no_wel, busy, slow:N (N ms, 1 "
-                      "to 600000), wp_low, no_wrsr, no_cable");
+                      "to 600000), wp_low, no_wrsr, one_block_locked, no_cable");
         EXPECT_FALSE(t_);
     }
     EXPECT_EQ(Create("TINY", "slow:600000"), "");

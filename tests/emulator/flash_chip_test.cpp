@@ -197,4 +197,16 @@ TEST(FlashChip, RecordDescribedParts) {
     CFlashChip chip(params);
     EXPECT_EQ(Frames(chip, {{0x72, 0, 0}}), Bytes({0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(Frames(chip, {{0x06}, {0x98}, {0x72, 0, 0}}), Bytes({0xFF, 0, 0}));
+
+    // Only bit 0 set: the last of the register's three bytes reads 1, and only the block at
+    // 0x10000 ignores programs and erases, until 0x98.
+    CFlashChip one(params);
+    one.SetFault(ChipFault::OneBlockLocked);
+    EXPECT_EQ(Frames(one, {{0x72, 0, 0, 0}}), Bytes({0xFF, 0, 0, 0x01}));
+    Frames(one, {{0x06}, {0x02, 1, 0, 0, 0x05}, {0x06}, {0x02, 0, 0, 0, 0x05}});
+    one.AdvanceTime(1000000000);
+    EXPECT_EQ(one.Memory()[0x10000], 0xFF);
+    EXPECT_EQ(one.Memory()[0], 0x05);
+    Frames(one, {{0x06}, {0x98}, {0x06}, {0x02, 1, 0, 0, 0x05}});
+    EXPECT_EQ(one.Memory()[0x10000], 0x05);
 }
