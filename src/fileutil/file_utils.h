@@ -1,6 +1,7 @@
 // Whole-file helpers by path: open, close, insert, overwrite, read, size, copy.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 FILE* Open_file(const char* path);  // "rb+"; null after a message
@@ -20,6 +21,9 @@ int Copy_File(const char* dst, const char* src);
 
 // True when both paths lead to one existing file (same device and inode).
 bool Same_File(const char* a, const char* b);
+
+// Writes all n bytes to fd, again after EINTR and short writes. False on an error.
+bool Write_All(int fd, const void* buf, size_t n);
 
 // Piece size Copy_File uses for a source of `size` bytes.
 long Copy_PieceSize(long size);

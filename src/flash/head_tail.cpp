@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "fileutil/file_utils.h"
 #include "flash/flash_alloc.h"
 #include "flash/page_program.h"
 #include "flash/range_check.h"
@@ -76,24 +77,13 @@ int create_rescue_file(const char* which, unsigned long addr, std::string* name)
     return -1;
 }
 
-bool write_all(int fd, const unsigned char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 // Puts a block that exists only in memory into a file and tells the user how to write it
 // back; the chip holds erased bytes there now.
 void rescue_block(const char* which, const unsigned char* buf, uint32_t len, uint32_t addr) {
     const unsigned long first = addr, last = static_cast<unsigned long>(addr) + len - 1;
     std::string name;
     const int fd = create_rescue_file(which, first, &name);
-    bool ok = fd >= 0 && write_all(fd, buf, len);
+    bool ok = fd >= 0 && Write_All(fd, buf, len);
     const int err = errno;
     if (fd >= 0 && close(fd) != 0) ok = false;
     if (ok) {

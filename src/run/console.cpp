@@ -2,11 +2,12 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "fileutil/file_utils.h"
 
 const char* const TAMREL_CONTACT = "tamrel-maintainers@example.org";
 
@@ -23,17 +24,6 @@ struct TerminalLine {
 
 TerminalLine g_line;
 const char* g_writing = nullptr;  // series of the progress text being written, if any
-
-bool Write_All(const char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = write(STDOUT_FILENO, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
 
 // A progress line is overwritten by the next one of its own series only. Other text that
 // would land on it, and a progress line that would land on other text, start a new line.
@@ -56,10 +46,10 @@ void Note_Written(const char* text, size_t n) {
 ssize_t Terminal_Write(void*, const char* buf, size_t n) {
     if (n == 0) return 0;
     if (Needs_Newline(buf, n)) {
-        if (!Write_All("\n", 1)) return -1;
+        if (!Write_All(STDOUT_FILENO, "\n", 1)) return -1;
         g_line = TerminalLine();
     }
-    if (!Write_All(buf, n)) return -1;
+    if (!Write_All(STDOUT_FILENO, buf, n)) return -1;
     Note_Written(buf, n);
     return static_cast<ssize_t>(n);
 }
