@@ -15,7 +15,8 @@ class EmulatedTarget : public TempCwd {
 protected:
     // Builds the target on a small chip database; returns what it printed.
     std::string Create(const char* name, const char* fault = "", const char* signal = "") {
-        Write("flash_db.cfg", "chips\nname=TINY8 volime=0x2000\nname=NOSIZE page=256\n");
+        Write("flash_db.cfg",
+              "chips\nname=TINY8 mnfid=1 volime=0x2000\nname=NOSIZE mnfid=1 page=256\n");
         setup_.emulate_name = name, setup_.emulate_fault = fault;
         setup_.emulate_interrupt_signal = signal;
         testing::internal::CaptureStdout();
@@ -32,7 +33,7 @@ TEST_F(EmulatedTarget, RefusesBadConfiguration) {
     EXPECT_EQ(Create("W25"),
               "\nError: emulate=W25: no record in flash_db.cfg has a name beginning with it");
     EXPECT_EQ(Create("NOSIZE"),
-              "\nError: emulate=NOSIZE: its flash_db.cfg record has no readable volime=");
+              "\nError: emulate=NOSIZE: flash_db.cfg file: 'volime' syntax error");
     // Only slow takes a busy time, a whole number of milliseconds up to ten minutes.
     for (const char* fault : {"flaky", "slow", "slow:", "slow:0", "slow:12ms", "slow:600001",
                               "slow:-5", "busy:5", "none:1"}) {
