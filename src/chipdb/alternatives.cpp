@@ -18,7 +18,7 @@ bool erase_agrees(const ChipRecord& r, const SfdpGeometry& geo) {
 
 }  // namespace
 
-int Sfdp_Confirms(const std::vector<ChipRecord>& records, const SfdpGeometry& geo) {
+std::vector<int> Sfdp_Confirms(const std::vector<ChipRecord>& records, const SfdpGeometry& geo) {
     std::vector<int> left;
     for (size_t i = 0; i < records.size(); ++i) left.push_back(static_cast<int>(i));
     const auto keep = [&](bool (*agrees)(const ChipRecord&, const SfdpGeometry&)) {
@@ -31,7 +31,7 @@ int Sfdp_Confirms(const std::vector<ChipRecord>& records, const SfdpGeometry& ge
         return !g.page_known || r.page_size == g.page_size;
     });
     keep(erase_agrees);
-    return left.size() == 1 ? left[0] : -1;
+    return left;
 }
 
 bool Erase_Whole_Alike(const std::vector<ChipRecord>& records) {

@@ -7,10 +7,10 @@
 #include "chipdb/chip_record.h"
 #include "chipdb/sfdp.h"
 
-// The index of the one record the tables confirm: its volime= the table's density, then its
+// The records the tables confirm, by index: their volime= the table's density, then their
 // page= the table's page size (where the table gives one), then every erase size the table
-// gives an opcode of its erase=. -1 when they confirm none or several.
-int Sfdp_Confirms(const std::vector<ChipRecord>& records, const SfdpGeometry& geo);
+// gives an opcode of their erase=. One left: the part is known.
+std::vector<int> Sfdp_Confirms(const std::vector<ChipRecord>& records, const SfdpGeometry& geo);
 
 // True when every record erases the whole chip with the same command (chipers= or diers=),
 // so that a whole-chip erase is right whichever part it is.

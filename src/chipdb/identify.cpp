@@ -109,16 +109,10 @@ int find_records(CTAMREL* pgm, const char* db_file, const ChipIds& chip,
     }
 }
 
-// The names of records as "A, B".
-std::string names(const std::vector<ChipRecord>& records) {
-    std::string text;
-    for (const ChipRecord& r : records) text += (text.empty() ? "" : ", ") + r.name;
-    return text;
-}
-
 // Of the records that share the chip's id, the one its SFDP tables confirm. When the tables
-// confirm none or several, the first, with the candidates named in the setup record. A
-// record that can't be parsed is taken at once, so that its parser reports it.
+// confirm several, the first of them, with their names in the setup record; when none, or
+// the tables can't be read, the first of all, with all named. A record that can't be parsed
+// is taken at once, so that its parser reports it.
 std::string choose_record(CTAMREL* pgm, const std::vector<std::string>& lines,
                           const std::vector<uint8_t>& sfdp) {
     std::vector<ChipRecord> records(lines.size());
@@ -128,13 +122,20 @@ std::string choose_record(CTAMREL* pgm, const std::vector<std::string>& lines,
     }
     SfdpGeometry geo;
     std::string why;
-    int chosen = -1;
+    std::vector<int> left;
     if (Sfdp_Parse(sfdp.data(), static_cast<uint32_t>(sfdp.size()), &geo, &why) == 1)
-        chosen = Sfdp_Confirms(records, geo);
-    if (chosen >= 0) return lines[static_cast<size_t>(chosen)];
-    pgm->setup->alternatives = names(records);
-    pgm->setup->alternatives_erase_alike = Erase_Whole_Alike(records);
-    return lines[0];
+        left = Sfdp_Confirms(records, geo);
+    if (left.size() == 1) return lines[static_cast<size_t>(left[0])];
+    if (left.empty())
+        for (size_t i = 0; i < records.size(); ++i) left.push_back(static_cast<int>(i));
+    std::vector<ChipRecord> candidates;
+    std::string& names = pgm->setup->alternatives;
+    for (int i : left) {
+        candidates.push_back(records[static_cast<size_t>(i)]);
+        names += (names.empty() ? "" : ", ") + candidates.back().name;
+    }
+    pgm->setup->alternatives_erase_alike = Erase_Whole_Alike(candidates);
+    return lines[static_cast<size_t>(left[0])];
 }
 
 bool db_readable(CTAMREL* pgm, const char* db_file) {
@@ -162,6 +163,7 @@ std::vector<uint8_t> read_sfdp(CTAMREL* pgm) {
 int CTAMREL::FLASH_Identify() {
     CManufacturer mnf(setup);
     const char* db_file = Config_File_Path(setup, FLASH_DB_CFG);
+    setup->alternatives.clear();
 
     if (setup->has_device_name) {
         printf("\nOperation by chip name.");
