@@ -89,12 +89,12 @@ TEST_F(ChipDb, ParserValueRules) {
     EXPECT_EQ(std::make_tuple(0, ADDR4_OPCODES, UNLOCK_ULBPR, UNIT_SECTOR),
               std::make_tuple(setup.cmd_chip_erase, setup.addr4_mode, setup.unlock_mode,
                               setup.unit_choice));
-    const ChipRecord& r = setup.record;
+    const ChipRecord& rec = setup.record;
     EXPECT_EQ(std::make_tuple(0x3C, POLL_FSR, 0xC4, 0x800000u, 0x70, 1, 0xC5),
-              std::make_tuple(r.protect_mask, r.poll, r.die_erase, r.die_size, r.ads_opcode,
-                              r.ads_mask, r.ear_opcode));
+              std::make_tuple(rec.protect_mask, rec.poll, rec.die_erase, rec.die_size,
+                              rec.ads_opcode, rec.ads_mask, rec.ear_opcode));
     Output([&] { DB_Parser("\nname=Y mnfid=0x20 volime=0x100 diers=0xC4:128\n", &pgm); });
-    EXPECT_EQ(std::make_tuple(0x5C, 0), std::make_tuple(r.protect_mask, setup.cmd_chip_erase));
+    EXPECT_EQ(std::make_tuple(0x5C, 0), std::make_tuple(rec.protect_mask, setup.cmd_chip_erase));
 
     const std::pair<const char*, const char*> refused[] = {
         {"mnfid=0x1EF", "mnfid=0x1EF does not fit its field (0 to 0xFF)"},

@@ -114,7 +114,9 @@ TEST_P(EveryRecord, IsIdentifiedProgrammedAndDumped) {
         const std::vector<uint8_t> data = Pattern(2 * kHalf, static_cast<uint32_t>(i) + 1000);
         dir.WriteBytes("data.bin", data);
 
-        if (rec.locked) EXPECT_EQ(dir.Run({"-u"}).status, 1);
+        if (rec.locked) {
+            EXPECT_EQ(dir.Run({"-u"}).status, 1);
+        }
         RunResult r = dir.Run({"-e", "-w", "-v", "data.bin", Fmt("-ab=0x%X", S)});
         EXPECT_NE(r.out.find("\nDevice name:\t\"" + rec.name + "\"\n"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("\nRead data Head:"), std::string::npos) << r.out;
