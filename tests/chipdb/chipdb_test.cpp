@@ -115,6 +115,8 @@ TEST_F(ChipDb, ParserValueRules) {
         {"page=256K", "page=256K is not a whole number (decimal, 0x hex or 0 octal)"},
         {"mnfid=0xEFzz", "mnfid=0xEFzz is not a whole number (decimal, 0x hex or 0 octal)"},
         {"mnfid=0x1000000EF", "mnfid=0x1000000EF does not fit its field (0 to 0xFF)"},
+        {"page=0x10000000000000100",
+         "page=0x10000000000000100 does not fit its field (0 to 0xFFFF)"},
         {"erase=0x20:1KM",
          "erase=0x20:1KM: size 1KM is not a whole number of bytes with at most one K or M after "
          "it"},
