@@ -9,6 +9,7 @@
 #include "chipdb/manufacturer.h"
 #include "chipdb/record_keys.h"
 #include "fileutil/file_utils.h"
+#include "flash/range_check.h"
 #include "flash/spi_opcodes.h"
 #include "run/tamrel.h"
 
@@ -38,7 +39,7 @@ Plan make_plan(const Setup_struct* s) {
     p.erase_range =
         chain && s->do_erase && (s->has_addr_begin || s->has_addr_last || s->has_file_name);
     p.erase_whole = chain && s->do_erase && !p.erase_range;
-    p.erase_dies = p.erase_whole && s->cmd_chip_erase == 0 && s->record.die_erase != 0;
+    p.erase_dies = p.erase_whole && Erase_By_Dies(s);
     p.erase_units = p.erase_whole && s->cmd_chip_erase == 0 && !p.erase_dies;
     p.write = chain && s->do_write;
     p.verify = chain && s->do_verify;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "flash/range_check.h"
 #include "flash/spi_opcodes.h"
 
 namespace {
@@ -123,7 +124,7 @@ void CManufacturer::configure_chip_setup() {
         erase = Four_Byte_Opcode(erase);
     }
     printf("\nCMD Setup:\tErs:0x%X Rd:0x%X Wr:0x%X ", erase, setup->cmd_read, setup->cmd_write);
-    if (setup->record.die_erase)
+    if (Erase_By_Dies(setup))
         printf("ChipErs:0x%X per die", setup->record.die_erase);
     else if (setup->cmd_chip_erase)
         printf("ChipErs:0x%X", setup->cmd_chip_erase);

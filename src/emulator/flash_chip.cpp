@@ -195,10 +195,7 @@ void CFlashChip::ByteReceived(uint8_t in) {
         if (twin && params_.four_byte == FourByte::Opcodes) {
             opcode_ = twin;
             addr_len_ = 4;
-        } else if (die_erase) {
-            // No 4-byte twin: four address bytes wherever the part's others take four.
-            addr_len_ = four_byte_mode_ || params_.four_byte == FourByte::Opcodes ? 4 : 3;
-        } else if (TakesAddress(in)) {
+        } else if (TakesAddress(in) || die_erase) {
             addr_len_ = four_byte_mode_ ? 4 : 3;
         } else if (in == SPI_READ_SFDP) {
             addr_len_ = 3;  // in either address mode

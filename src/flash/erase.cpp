@@ -38,7 +38,7 @@ int CTAMREL::FLASH_Erase() {
         !setup->has_addr_begin && !setup->has_addr_last && !setup->has_file_name;
     // A chip without a chip erase command (chipers=0) is erased die by die (diers=), or unit
     // by unit.
-    const bool by_dies = whole_chip && setup->cmd_chip_erase == 0 && setup->record.die_erase;
+    const bool by_dies = whole_chip && Erase_By_Dies(setup);
     const bool by_units = !whole_chip || (setup->cmd_chip_erase == 0 && !by_dies);
     const unsigned long es = setup->erase_size;
     unsigned long S = 0, E = 0, first = 0, last = 0;

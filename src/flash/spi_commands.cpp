@@ -148,7 +148,7 @@ void CTAMREL::Erase_Unit(unsigned long addr) {
     send_frame(adapter, frame, static_cast<long>(len), 0);
 }
 
-// Die erase has no 4-byte twin: its address takes 4 bytes wherever the chip's others do.
+// Die erase has no 4-byte twin: 4 address bytes only in the chip's 4-byte mode.
 void CTAMREL::Die_Erase(unsigned long addr) {
     const int entered = Enter_4Byte_Mode();
     if (entered < 0) return;

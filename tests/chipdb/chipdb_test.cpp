@@ -166,6 +166,10 @@ TEST_F(ChipDb, CommandSetupFollowsTheRecord) {
          "Ers:0x21 Rd:0x13 Wr:0x12 ChipErs:0xC7"},
         {"mnfid=0xC8 erase=0x81:256,0xD8:32K", "Ers:0x0 Rd:0x3 Wr:0x2 ChipErs:0xC7"},
         {"mnfid=0x20 diers=0xC4:2M", "Ers:0xD8 Rd:0x3 Wr:0x2 ChipErs:0xC4 per die"},
+        // Die erase has no 4-byte opcode: such a chip is erased unit by unit.
+        {"volime=0x2000000 diers=0xC4:16M", "Ers:0x21 Rd:0x13 Wr:0x12 ChipErs: not used"},
+        {"volime=0x2000000 addr4=en4b diers=0xC4:16M",
+         "Ers:0x20 Rd:0x3 Wr:0x2 ChipErs:0xC4 per die"},
     };
     for (const auto& [extra, line] : cases) {
         setup = Setup_struct{}, setup.has_device_name = 1, setup.device_name = "C";
