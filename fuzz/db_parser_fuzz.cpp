@@ -14,7 +14,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "chipdb/record_keys.h"
 #include "memory_files.h"
 #include "stage_checks.h"
 
@@ -53,59 +55,89 @@ const char* After(const std::string& line, const char* key) {
     return at == std::string::npos ? nullptr : line.c_str() + at + strlen(key) + 1;
 }
 
-// The number behind the last "key=", by the "%li" rules; false when there is none.
-bool Field(const std::string& line, const char* key, long* value) {
+// The number behind the last "key=" as the id scan compares it: its low bits, however wide
+// it is written; false when there is none.
+bool Field(const std::string& line, const char* key, uint64_t* value) {
     const char* from = After(line, key);
-    char* end = nullptr;
-    const long n = from ? strtol(from, &end, 0) : 0;
-    if (!from || end == from) return false;
-    *value = n;
+    while (from && isspace(static_cast<unsigned char>(*from))) from++;
+    const RecordNumber n = Record_Number(from ? from : "");
+    if (!from || n.len == 0) return false;
+    *value = n.value;
     return true;
 }
 
-// The first record of `db` whose ids are those the chip answers, found as the scan walks
-// the file: a record is the line behind a "\nname=", up to its own newline, which can't
-// begin the next record. Empty when none matches.
-std::string Expected_Record(const std::string& db, const uint8_t* reply) {
+// The word behind the last "key=".
+std::string Word(const std::string& line, const char* key) {
+    const char* from = After(line, key);
+    while (from && isspace(static_cast<unsigned char>(*from))) from++;
+    return from ? std::string(from, strcspn(from, " \t\r\n\v\f")) : std::string();
+}
+
+enum Match { NO, YES, NO_EXTID };
+
+Match Matches(const std::string& text, const uint8_t* reply) {
     const unsigned mnf = reply[0], jedec = reply[1] << 8 | reply[2], ext = reply[3] << 8 | reply[4];
-    if (jedec == 0x0000 || jedec == 0x00FF) return "";  // no chip answers
+    uint64_t m = 0, j = 0, e = 0;
+    if (!Field(text, "mnfid", &m) || (m & 0xFF) != mnf || !Field(text, "jedec", &j) ||
+        (j & 0xFFFF) != jedec)
+        return NO;
+    if (!Field(text, "extid", &e)) return Word(text, "extid") == "any" ? YES : NO_EXTID;
+    // extid=0 stands for parts that send nothing after the id: 0x00 or 0xFF bytes.
+    return ((e & 0xFFFF) != 0 ? (e & 0xFFFF) == ext : ext == 0 || ext == 0xFF) ? YES : NO;
+}
+
+// The first record of `db` whose ids are those the chip answers, found as the scan walks
+// the file, and the records behind it that the chip answers without a warning too (parts
+// sharing the id): a record is the line behind a "\nname=", up to its own newline, which
+// can't begin the next record. Empty when none matches, or no chip answers.
+std::vector<std::string> Expected_Records(const std::string& db, const uint8_t* reply) {
+    std::vector<std::string> taken;
+    const bool all_same = std::all_of(reply, reply + 5, [&](uint8_t b) { return b == reply[0]; });
+    if ((reply[1] == 0 && (reply[2] == 0 || reply[2] == 0xFF)) ||
+        (all_same && (reply[0] == 0 || reply[0] == 0xFF)))
+        return taken;
     for (size_t at = db.find("\nname="); at != std::string::npos;) {
         const size_t eol = db.find('\n', at + 1);
         const std::string line = db.substr(at, eol == std::string::npos ? eol : eol + 1 - at);
         const std::string text = line.c_str();
-        long m = 0, j = 0, e = 0;
-        if (Field(text, "mnfid", &m) && (m & 0xFF) == mnf && Field(text, "jedec", &j) &&
-            (j & 0xFFFF) == jedec) {
-            if (!Field(text, "extid", &e)) return text;
-            // extid=0 stands for parts that send nothing after the id: 0x00 or 0xFF bytes.
-            if ((e & 0xFFFF) != 0 ? (e & 0xFFFF) == ext : ext == 0 || ext == 0xFF) return text;
-        }
+        const Match m = Matches(text, reply);
+        if (!taken.empty() && m != YES) return taken;
+        if (m != NO) taken.push_back(text);
+        if (m == NO_EXTID) return taken;
         if (eol == std::string::npos) break;
         at = db.find("\nname=", eol + 1);
     }
-    return "";
+    return taken;
 }
 
-// Identification by id took that record, with the keys the record leaves out at their
-// defaults; or the record itself is refused.
-void Check_Record_Taken(const std::string& want, const Setup_struct& s, bool identified) {
-    if (want.empty()) {
+bool Refused(const std::string& record) {
+    Setup_struct alone;
+    CTAMREL parser(&alone);
+    Setup_For_Fuzzing(&alone, &parser);
+    return DB_Parser(record.c_str(), &parser) != 1;
+}
+
+// Identification by id took one of those records, with the keys the record leaves out at
+// their defaults; or one of them is refused.
+void Check_Record_Taken(const std::vector<std::string>& records, const Setup_struct& s,
+                        bool identified) {
+    if (records.empty()) {
         Check(!identified);  // the chip answers no SFDP tables either
         return;
     }
     if (!identified) {
-        Setup_struct alone;
-        CTAMREL parser(&alone);
-        Setup_For_Fuzzing(&alone, &parser);
-        Check(DB_Parser(want.c_str(), &parser) != 1);
+        Check(std::any_of(records.begin(), records.end(), Refused));
         return;
     }
-    const char* name = After(want, "name");
-    while (*name && isspace(static_cast<unsigned char>(*name))) name++;
-    Check(s.record_name == std::string(name, strcspn(name, " \t\r\n\v\f")));
-    Check(s.total_size == strtoull(After(want, "volime"), nullptr, 0));
-    if (!After(want, "addr4")) Check(s.addr4_mode == (s.total_size > 0x1000000 ? 1 : 0));
-    if (!After(want, "chipers")) Check(s.cmd_chip_erase == 0xC7);
+    // One of them, by name and size, with the keys it leaves out at their defaults (diers=
+    // stands for a part without chip erase).
+    const auto taken = [&s](const std::string& r) {
+        return Word(r, "name") == s.record_name &&
+               s.total_size == strtoull(After(r, "volime"), nullptr, 0) &&
+               (After(r, "addr4") || s.addr4_mode == (s.total_size > 0x1000000 ? 1 : 0)) &&
+               (After(r, "chipers") || s.cmd_chip_erase == (Word(r, "diers").empty() ? 0xC7 : 0));
+    };
+    Check(std::any_of(records.begin(), records.end(), taken));
 }
 
 }  // namespace
@@ -137,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (s.has_device_name)
         Check(s.device_name == name);
     else
-        Check_Record_Taken(Expected_Record(db, data), s, identified);
+        Check_Record_Taken(Expected_Records(db, data), s, identified);
 
     // The record parser alone, on the whole file as one line.
     Setup_struct alone;

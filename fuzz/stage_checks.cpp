@@ -128,7 +128,13 @@ void Check_Accepted(const Setup_struct& s) {
         // A write never runs past the file's end with its range already erased.
         if (s.do_write && s.has_addr_begin && s.has_addr_last) Check(end - first <= s.file_size);
     }
-    if (chain && s.do_erase && !ranged && s.cmd_chip_erase == 0)
+    // A whole-chip erase without chip erase: die by die, each die a power of two that tiles
+    // the chip, or else unit by unit.
+    const uint64_t die = s.record.die_size;
+    if (chain && s.do_erase && !ranged && s.cmd_chip_erase == 0 && s.record.die_erase)
+        Check(Power_Of_Two(die) && s.total_size % die == 0 &&
+              (s.addr4_mode != ADDR4_NO || s.total_size <= k3ByteLimit));
+    else if (chain && s.do_erase && !ranged && s.cmd_chip_erase == 0)
         Check_Unit_Range(s, 0, s.total_size);
 }
 

@@ -9,17 +9,23 @@
 #include "chipdb/manufacturer.h"
 #include "chipdb/record_keys.h"
 #include "fileutil/file_utils.h"
+#include "flash/range_check.h"
 #include "flash/spi_opcodes.h"
 #include "run/tamrel.h"
 
 namespace {
 
 const uint64_t kAddressLimit = 0x1000000;  // 3-byte addresses reach 16 MiB
+const char kAddUnit[] =
+    "add the chip's erase commands to its flash_db.cfg record (e.g. erase=0x20:4K,0xD8:64K), "
+    "or unit=block or unit=sector";
 
 // What the run will do with the chip, as the run driver dispatches it.
 struct Plan {
     bool erase_range;  // erase of units (a chip erase has no range)
+    bool erase_whole;  // erase of the whole chip, by any command
     bool erase_units;  // a whole-chip erase done unit by unit: the chip has no chip erase
+    bool erase_dies;   // a whole-chip erase done die by die (diers=)
     bool write;
     bool verify;
     bool dump;
@@ -32,7 +38,9 @@ Plan make_plan(const Setup_struct* s) {
     Plan p;
     p.erase_range =
         chain && s->do_erase && (s->has_addr_begin || s->has_addr_last || s->has_file_name);
-    p.erase_units = chain && s->do_erase && !p.erase_range && s->cmd_chip_erase == 0;
+    p.erase_whole = chain && s->do_erase && !p.erase_range;
+    p.erase_dies = p.erase_whole && Erase_By_Dies(s);
+    p.erase_units = p.erase_whole && s->cmd_chip_erase == 0 && !p.erase_dies;
     p.write = chain && s->do_write;
     p.verify = chain && s->do_verify;
     p.dump = s->operation == OP_DUMP;
@@ -55,7 +63,7 @@ int64_t last_address(const Setup_struct* s, const Plan& p) {
             end = start + 2u * s->page_size;
         touch(end);
     }
-    if (p.erase_units) touch(s->total_size);
+    if (p.erase_units || p.erase_dies) touch(s->total_size);
     if (p.erase_range || p.write || p.verify) {
         if (s->has_addr_last)
             touch(uint64_t{s->addr_last} + 1);
@@ -78,15 +86,25 @@ int check_range(const Setup_struct* s) {
     if (s->erase_size == 0 && (plan.erase_range || plan.write || plan.verify)) {
         printf(
             "\nError: no erase unit is known for manufacturer id 0x%02X: range erase, write "
-            "and verify are refused (chip erase -e, -d, -s, -i and -u still work)\n",
-            s->mnf_id);
+            "and verify are refused (chip erase -e, -d, -s, -i and -u still work); %s\n",
+            s->mnf_id, kAddUnit);
         return -1;
     }
     if (s->erase_size == 0 && plan.erase_units) {
         printf(
             "\nError: the chip has no chip erase command (chipers=0) and no erase unit is "
-            "known for manufacturer id 0x%02X: erase refused\n",
-            s->mnf_id);
+            "known for manufacturer id 0x%02X: erase refused; %s\n",
+            s->mnf_id, kAddUnit);
+        return -1;
+    }
+    if (!s->alternatives.empty() && (plan.erase_range || plan.write || plan.verify ||
+                                     (plan.erase_whole && !s->alternatives_erase_alike))) {
+        printf(
+            "\nError: the chip answers the id of %s, parts that differ, and its SFDP tables "
+            "do not tell which it is: %s refused; -n=NAME takes one of them\n",
+            s->alternatives.c_str(),
+            plan.erase_range || plan.write || plan.verify ? "range erase, write and verify are"
+                                                          : "erase is");
         return -1;
     }
     if (s->cmd_erase == 0 && (plan.erase_range || plan.erase_units)) {
@@ -180,9 +198,9 @@ int check_erase_unit(const Setup_struct* s, const char* rec, const char* unit_ke
     }
     // Without erase= the opcodes' usual sizes are trusted, except 0x40: few chips erase
     // 8 KiB with it.
-    const bool listed = s->erase_list.empty()
+    const bool listed = s->record.erase.empty()
                             ? s->cmd_erase != SPI_ERASE_8K
-                            : Erase_List_Has(s->erase_list, wire, s->erase_size) == 1;
+                            : Erase_List_Has(s->record.erase, wire, s->erase_size) == 1;
     if (!listed) {
         printf(
             "\nError: flash_db.cfg record %s: erase= lists no 0x%02X erasing 0x%X bytes, the "
@@ -227,14 +245,16 @@ int check_record(const Setup_struct* s) {
                s->page_size);
         return -1;
     }
-    // Opcode 0 of 0 bytes matches nothing: this only checks how erase= is written.
-    if (!s->erase_list.empty() && Erase_List_Has(s->erase_list, 0, 0) < 0) {
-        printf("\nError: flash_db.cfg record %s: erase=%s is not a list of opcode:size items\n",
-               rec, s->erase_list.c_str());
-        return -1;
-    }
     const char* unit_key = Erase_Unit_Key(s);
     if (check_erase_unit(s, rec, unit_key) != 1) return -1;
+    const uint32_t die = s->record.die_size;
+    if (s->record.die_erase && (!power_of_two(die) || die > s->total_size)) {
+        printf(
+            "\nError: flash_db.cfg record %s: diers= die of 0x%X bytes is no power of two "
+            "up to volime=0x%X\n",
+            rec, die, s->total_size);
+        return -1;
+    }
 
     const struct {
         const char* key;
@@ -244,6 +264,8 @@ int check_record(const Setup_struct* s) {
         {"page", s->page_size, true},
         {"block", s->block_size, s->has_block_size || (unit_key && unit_key[0] == 'b')},
         {"sector", s->sector_size, true},
+        {"erase", s->erase_size, unit_key && unit_key[0] == 'e'},
+        {"diers", die, s->record.die_erase != 0},
     };
     for (const auto& u : sizes) {
         if (u.used && s->total_size % u.size != 0) {

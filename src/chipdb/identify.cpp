@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "chipdb/alternatives.h"
+#include "chipdb/chip_record.h"
 #include "chipdb/manufacturer.h"
 #include "chipdb/sfdp.h"
 #include "config/file_search.h"
@@ -31,6 +33,24 @@ ChipIds read_ids(CTAMREL* pgm) {
             static_cast<uint16_t>(id[4] << 8 | id[5])};
 }
 
+// No chip drives MISO: every id byte reads the same idle level.
+bool no_chip(const ChipIds& chip) {
+    return (chip.mnf == 0x00 && chip.jedec == 0x0000 && chip.ext == 0x0000) ||
+           (chip.mnf == 0xFF && chip.jedec == 0xFFFF && chip.ext == 0xFFFF);
+}
+
+// The number of an id key as the scan compares it: all its low bits, however wide it is
+// written, so that a record too wide for its field is found and refused by the parser.
+// False when the key is absent or holds no number.
+bool record_id(CTAMREL* pgm, const std::string& line, const char* key, uint64_t* value) {
+    int found = 0;
+    const std::string word = pgm->Get_env_txt(line.c_str(), key, &found);
+    const RecordNumber n = Record_Number(word.c_str());
+    if (found != 1 || n.len == 0) return false;
+    *value = n.value;
+    return true;
+}
+
 bool extid_any(CTAMREL* pgm, const std::string& line) {
     int found = 0;
     return pgm->Get_env_txt(line.c_str(), "extid", &found) == "any";
@@ -38,16 +58,13 @@ bool extid_any(CTAMREL* pgm, const std::string& line) {
 
 // Compares one captured record line with the ids a chip answered.
 RecordMatch match_record(CTAMREL* pgm, const std::string& line, const ChipIds& chip) {
-    int found = 0;
-
-    long value = pgm->Get_env_val(line.c_str(), "mnfid", &found);
-    if (found != 1 || static_cast<uint8_t>(value) != chip.mnf) return RECORD_NO;
-    value = pgm->Get_env_val(line.c_str(), "jedec", &found);
-    if (found != 1 || static_cast<uint16_t>(value) != chip.jedec) return RECORD_NO;
-    value = pgm->Get_env_val(line.c_str(), "extid", &found);
+    uint64_t value = 0;
+    if (!record_id(pgm, line, "mnfid", &value) || (value & 0xFF) != chip.mnf) return RECORD_NO;
+    if (!record_id(pgm, line, "jedec", &value) || (value & 0xFFFF) != chip.jedec) return RECORD_NO;
     // extid=any: the part defines nothing after its id, so whatever follows is no mismatch.
-    if (found != 1) return extid_any(pgm, line) ? RECORD_YES : RECORD_NO_EXTID;
-    uint16_t extid = static_cast<uint16_t>(value);
+    if (!record_id(pgm, line, "extid", &value))
+        return extid_any(pgm, line) ? RECORD_YES : RECORD_NO_EXTID;
+    const uint16_t extid = static_cast<uint16_t>(value);
     if (extid != 0) return extid == chip.ext ? RECORD_YES : RECORD_NO;
     // extid=0 stands for chips that send nothing after the id: 0x00 or 0xFF bytes
     return (chip.ext == 0x0000 || chip.ext == 0x00FF) ? RECORD_YES : RECORD_NO;
@@ -56,37 +73,69 @@ RecordMatch match_record(CTAMREL* pgm, const std::string& line, const ChipIds& c
 // The record's ids as "0xMM 0xJJJJ", with " 0xEEEE" when it gives extid=; empty when it
 // gives no jedec= to compare with.
 std::string record_ids(CTAMREL* pgm, const std::string& line) {
-    int found = 0;
-    const long jedec = pgm->Get_env_val(line.c_str(), "jedec", &found);
-    if (found != 1) return "";
-    const long mnf = pgm->Get_env_val(line.c_str(), "mnfid", &found);
+    uint64_t jedec = 0, mnf = 0, ext = 0;
+    if (!record_id(pgm, line, "jedec", &jedec)) return "";
+    record_id(pgm, line, "mnfid", &mnf);
     char text[32];
     snprintf(text, sizeof text, "0x%02X 0x%04X", static_cast<unsigned>(mnf & 0xFF),
              static_cast<unsigned>(jedec & 0xFFFF));
     std::string ids = text;
-    const long ext = pgm->Get_env_val(line.c_str(), "extid", &found);
-    if (found == 1) {
+    if (record_id(pgm, line, "extid", &ext)) {
         snprintf(text, sizeof text, " 0x%04X", static_cast<unsigned>(ext & 0xFFFF));
         ids += text;
     }
     return ids;
 }
 
-// The first record that matches the chip; RECORD_NO when none does. Prints only the key
-// file reader's error (result -1).
-int find_record(CTAMREL* pgm, const char* db_file, const ChipIds& chip, std::string* line,
-                RecordMatch* match) {
+// The first record that matches the chip (RECORD_NO when none does), then the records the
+// scan meets right behind it that match the chip without a warning too: parts that share
+// the id. Prints only the key file reader's error (result -1).
+int find_records(CTAMREL* pgm, const char* db_file, const ChipIds& chip,
+                 std::vector<std::string>* lines, RecordMatch* match) {
     pgm->key_pos = 0;
+    lines->clear();
+    *match = RECORD_NO;
     for (;;) {
+        std::string line;
         int result = 0;
-        pgm->Get_keyString(db_file, line, "\nname=", result);
-        if (result != 1) {
-            *match = RECORD_NO;
-            return result == -1 ? -1 : 1;
-        }
-        *match = match_record(pgm, *line, chip);
-        if (*match != RECORD_NO) return 1;
+        pgm->Get_keyString(db_file, &line, "\nname=", result);
+        if (result != 1) return result == -1 ? -1 : 1;
+        const RecordMatch m = match_record(pgm, line, chip);
+        if (lines->empty() && m == RECORD_NO) continue;
+        if (!lines->empty() && m != RECORD_YES) return 1;
+        if (lines->empty()) *match = m;
+        lines->push_back(line);
+        if (m == RECORD_NO_EXTID) return 1;
     }
+}
+
+// Of the records that share the chip's id, the one its SFDP tables confirm. When the tables
+// confirm several, the first of them, with their names in the setup record; when none, or
+// the tables can't be read, the first of all, with all named. A record that can't be parsed
+// is taken at once, so that its parser reports it.
+std::string choose_record(CTAMREL* pgm, const std::vector<std::string>& lines,
+                          const std::vector<uint8_t>& sfdp) {
+    std::vector<ChipRecord> records(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string why;
+        if (Parse_Chip_Record(pgm, lines[i].c_str(), &records[i], &why) != 1) return lines[i];
+    }
+    SfdpGeometry geo;
+    std::string why;
+    std::vector<int> left;
+    if (Sfdp_Parse(sfdp.data(), static_cast<uint32_t>(sfdp.size()), &geo, &why) == 1)
+        left = Sfdp_Confirms(records, geo);
+    if (left.size() == 1) return lines[static_cast<size_t>(left[0])];
+    if (left.empty())
+        for (size_t i = 0; i < records.size(); ++i) left.push_back(static_cast<int>(i));
+    std::vector<ChipRecord> candidates;
+    std::string& names = pgm->setup->alternatives;
+    for (int i : left) {
+        candidates.push_back(records[static_cast<size_t>(i)]);
+        names += (names.empty() ? "" : ", ") + candidates.back().name;
+    }
+    pgm->setup->alternatives_erase_alike = Erase_Whole_Alike(candidates);
+    return lines[static_cast<size_t>(left[0])];
 }
 
 bool db_readable(CTAMREL* pgm, const char* db_file) {
@@ -114,6 +163,7 @@ std::vector<uint8_t> read_sfdp(CTAMREL* pgm) {
 int CTAMREL::FLASH_Identify() {
     CManufacturer mnf(setup);
     const char* db_file = Config_File_Path(setup, FLASH_DB_CFG);
+    setup->alternatives.clear();
 
     if (setup->has_device_name) {
         printf("\nOperation by chip name.");
@@ -135,12 +185,17 @@ int CTAMREL::FLASH_Identify() {
         printf("SPI by USB");
     printf(", SCK period: %dus\n\n", 1);
 
-    if (setup->jedec_id == 0x0000 || setup->jedec_id == 0x00FF) {
+    if (setup->jedec_id == 0x0000 || setup->jedec_id == 0x00FF || no_chip(chip)) {
         Adapter_release();
         SetColor(14, 1);
         printf(
             "Error: Can`t read the FLASH mem device!              \n"
             "Probably, pin`s connection is wrong.\n");
+        if (no_chip(chip))
+            printf(
+                "No chip answers (every id byte reads 0x%02X): check the wiring, the board's "
+                "power and the cable.\n",
+                chip.mnf);
         SetColor(15, 0);
         printf("\n");
         return -1;
@@ -154,16 +209,19 @@ int CTAMREL::FLASH_Identify() {
     // The database is searched while the cable is still on, so that a chip it lacks can be
     // asked for its SFDP tables in the same power-up. A missing file is reported below.
     const bool readable = db_readable(this, db_file);
-    std::string line;
+    std::vector<std::string> lines;
     RecordMatch match = RECORD_NO;
-    int scan = readable ? find_record(this, db_file, chip, &line, &match) : 0;
+    int scan = readable ? find_records(this, db_file, chip, &lines, &match) : 0;
     std::vector<uint8_t> sfdp;
-    if (scan == 1 && match == RECORD_NO) sfdp = read_sfdp(this);
+    if (scan == 1 && (match == RECORD_NO || lines.size() > 1)) sfdp = read_sfdp(this);
     Adapter_release();
 
     printf("%s", kSearchLine);
-    if (!readable) scan = find_record(this, db_file, chip, &line, &match);
+    if (!readable) scan = find_records(this, db_file, chip, &lines, &match);
     if (scan != 1) return -1;
+    std::string line = lines.size() > 1 ? choose_record(this, lines, sfdp)
+                       : lines.empty()  ? std::string()
+                                        : lines[0];
     if (match == RECORD_NO) {
         printf("\tIs not added to DB");
         SfdpGeometry geo;
@@ -187,6 +245,11 @@ int CTAMREL::FLASH_Identify() {
 
     if (DB_Parser(line.c_str(), this) != 1) return -1;
     mnf.configure_chip_setup();
+    if (!setup->alternatives.empty())
+        printf(
+            "\nWarning: the chip answers the id of %s, and its SFDP tables do not tell which "
+            "it is",
+            setup->alternatives.c_str());
     return 1;
 }
 

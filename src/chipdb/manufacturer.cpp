@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "flash/range_check.h"
 #include "flash/spi_opcodes.h"
 
 namespace {
@@ -40,12 +41,6 @@ const Maker* find_maker(unsigned char id) {
     return nullptr;
 }
 
-uint8_t unit_of(const Setup_struct* s) {
-    if (s->unit_choice != UNIT_BY_MAKER) return s->unit_choice;
-    const Maker* m = find_maker(s->mnf_id);
-    return m ? m->unit : uint8_t{UNIT_BY_MAKER};
-}
-
 // The command that erases exactly `size` bytes; 0 when none does.
 unsigned char erase_opcode(const Setup_struct* s, uint32_t size) {
     for (const EraseCommand& c : kEraseCommands) {
@@ -54,11 +49,42 @@ unsigned char erase_opcode(const Setup_struct* s, uint32_t size) {
     return 0;
 }
 
+// The 3-byte erase command of an erase= opcode (its 4-byte twin counts as it); 0 for others.
+unsigned char three_byte_erase(unsigned char opcode) {
+    for (const EraseCommand& c : kEraseCommands)
+        if (opcode == c.opcode || opcode == Four_Byte_Opcode(c.opcode)) return c.opcode;
+    return 0;
+}
+
+struct Unit {
+    const char* key;  // the record key that gives it
+    uint32_t size;
+};
+
+// unit= first, then the maker table, then the smallest size of erase= whose opcode is the
+// one the tool sends for that size.
+Unit erase_unit(const Setup_struct* s) {
+    uint8_t unit = s->unit_choice;
+    if (unit == UNIT_BY_MAKER) {
+        const Maker* m = find_maker(s->mnf_id);
+        if (m) unit = m->unit;
+    }
+    if (unit == UNIT_BLOCK) return {"block", s->block_size};
+    if (unit == UNIT_SECTOR) return {"sector", s->sector_size};
+    Unit from_list = {nullptr, 0};
+    for (const EraseItem& item : s->record.erase) {
+        const unsigned char op = three_byte_erase(item.opcode);
+        const uint32_t size = item.Largest();
+        if (op == 0 || erase_opcode(s, size) != op) continue;
+        if (from_list.size == 0 || size < from_list.size) from_list = {"erase", size};
+    }
+    return from_list;
+}
+
 }  // namespace
 
 const char* Erase_Unit_Key(const Setup_struct* s) {
-    const uint8_t unit = unit_of(s);
-    return unit == UNIT_BLOCK ? "block" : unit == UNIT_SECTOR ? "sector" : nullptr;
+    return erase_unit(s).key;
 }
 
 unsigned char Erase_Opcode(uint32_t size) {
@@ -86,9 +112,8 @@ void CManufacturer::print_manufacturer() {
 
 // The chip-erase opcode comes from the record (chipers=), read before this runs.
 void CManufacturer::configure_chip_setup() {
-    const uint8_t unit = unit_of(setup);
-    if (unit == UNIT_BLOCK) setup->erase_size = setup->block_size;
-    if (unit == UNIT_SECTOR) setup->erase_size = setup->sector_size;
+    const Unit unit = erase_unit(setup);
+    if (unit.key) setup->erase_size = unit.size;
     setup->cmd_erase = erase_opcode(setup, setup->erase_size);
 
     // Shown as they go on the wire.
@@ -99,7 +124,9 @@ void CManufacturer::configure_chip_setup() {
         erase = Four_Byte_Opcode(erase);
     }
     printf("\nCMD Setup:\tErs:0x%X Rd:0x%X Wr:0x%X ", erase, setup->cmd_read, setup->cmd_write);
-    if (setup->cmd_chip_erase)
+    if (Erase_By_Dies(setup))
+        printf("ChipErs:0x%X per die", setup->record.die_erase);
+    else if (setup->cmd_chip_erase)
         printf("ChipErs:0x%X", setup->cmd_chip_erase);
     else
         printf("ChipErs: not used");

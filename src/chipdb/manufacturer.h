@@ -19,8 +19,9 @@ public:
     std::string mnf_text;
 };
 
-// The record key whose size is the erase unit ("block" or "sector"); null when the chip
-// has none (a maker outside the table and no unit=).
+// The record key that gives the erase unit: "block" or "sector" (unit=, else the maker
+// table), "erase" (the smallest size of erase= the tool erases exactly); null when the chip
+// has none.
 const char* Erase_Unit_Key(const Setup_struct* setup);
 
 // The erase opcode the tool sends for an erase unit of `size` bytes when the record's

@@ -198,10 +198,11 @@ int Sfdp_Parse(const uint8_t* bytes, uint32_t len, SfdpGeometry* geo, std::strin
         count = 1;
     }
 
-    // Page size from the 11th DWORD where the table has it; a table that says writes go
-    // byte by byte and gives no page size gets single-byte pages.
-    uint32_t page = (dw1 & 0x04) ? 256 : 1;
-    if (basic.dwords >= 11) page = 1u << ((Dword(table + 40) >> 4) & 0x0F);
+    // Page size from the 11th DWORD where the table has it. Without it the first DWORD only
+    // says "64 bytes or more" (or byte by byte): a larger page would wrap on a smaller one.
+    uint32_t page = (dw1 & 0x04) ? 64 : 1;
+    geo->page_known = basic.dwords >= 11;
+    if (geo->page_known) page = 1u << ((Dword(table + 40) >> 4) & 0x0F);
     if (page > types[0].erase.size)
         return Fail(why, "page of %u bytes is larger than the smallest erase of %u bytes", page,
                     types[0].erase.size);
@@ -235,13 +236,17 @@ int Sfdp_Parse(const uint8_t* bytes, uint32_t len, SfdpGeometry* geo, std::strin
                          : (enter & 0x02) ? "wren_en4b"
                                           : nullptr;
         }
-        if (!geo->addr4) {
-            if (addr_bytes == 0 || basic.dwords >= 16)
-                return Fail(why,
-                            "%u MiB needs 4-byte addresses and the table names no way to send them",
-                            geo->total_size >> 20);
-            geo->addr4 = "opcodes";  // a 1.0 table does not say; the common way
-        }
+        // Never guess: a part without the opcode or mode guessed ignores every command.
+        if (!geo->addr4 && (addr_bytes == 0 || basic.dwords >= 16))
+            return Fail(why,
+                        "%u MiB needs 4-byte addresses and the table names no way to send them",
+                        geo->total_size >> 20);
+        if (!geo->addr4)
+            return Fail(why,
+                        "%u MiB needs 4-byte addresses and a table of %u DWORDs does not say how "
+                        "the part takes them: add a flash_db.cfg record with addr4= from its "
+                        "datasheet",
+                        geo->total_size >> 20, basic.dwords);
     }
 
     // The erase unit: the largest type whose opcode is the one the tool sends for its size

@@ -14,7 +14,8 @@ struct SfdpGeometry {
     uint8_t major;  // revision of the basic parameter table taken
     uint8_t minor;
     uint32_t total_size;
-    uint16_t page_size;  // 256 when the table does not say
+    uint16_t page_size;  // 64 when the table does not say (JESD216 1.0: "64 bytes or more")
+    bool page_known;     // the table gives the page size
     // Erase commands valid over the whole chip: the 3-byte ones, smallest first, then
     // with 4-byte opcodes their 4-byte forms.
     SfdpErase erase[8];

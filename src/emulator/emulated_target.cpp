@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "adapters/delay.h"
-#include "chipdb/record_keys.h"
+#include "chipdb/chip_record.h"
 #include "config/file_search.h"
 #include "emulator/emulated_lpt.h"
 #include "emulator/emulated_usb_blaster.h"
@@ -93,57 +93,66 @@ int ParseSignal(const std::string& name, int* sig) {
     return 0;
 }
 
-// Page size, 4-byte addressing, chip erase and locking of the part the record describes.
-int ChipBehaviour(CTAMREL* pgm, const std::string& name, const std::string& line,
-                  FlashChipParams* params) {
-    int r = 0;
-    long v = pgm->Get_env_val(line.c_str(), "page", &r);
-    if (r == 1) {
-        if (v <= 0 || v > 0x8000 || (v & (v - 1)) != 0) {
-            printf("\nError: emulate=%s: page=%ld is not a page size the emulator supports\n",
-                   name.c_str(), v);
-            return 0;
-        }
-        params->page_size = static_cast<uint32_t>(v);
-    }
+// The largest size the record's erase= gives `opcode` or its 4-byte twin: a part that
+// answers an id other parts share is played as the one that erases most. `fallback` when
+// neither is listed.
+uint32_t ErasedSize(const ChipRecord& rec, uint8_t opcode, uint32_t fallback) {
+    const uint32_t three = Erase_List_Largest(rec.erase, opcode);
+    const uint32_t four = Erase_List_Largest(rec.erase, Four_Byte_Opcode(opcode));
+    const uint32_t largest = three > four ? three : four;
+    return largest ? largest : fallback;
+}
 
-    uint8_t addr4 = Default_Addr4(params->total_size);
-    std::string word = pgm->Get_env_txt(line.c_str(), "addr4", &r);
-    if (r == 1 && !Record_Word("addr4", word, &addr4)) {
-        printf("\nError: emulate=%s: addr4=%s is not one of %s\n", name.c_str(), word.c_str(),
-               Record_Words("addr4").c_str());
+// The part the record describes: ids, geometry, erase sizes, 4-byte addressing, chip and die
+// erase, locking, protection bits, flag status and the 4-byte mode registers.
+int ChipBehaviour(const std::string& name, const ChipRecord& rec, FlashChipParams* params) {
+    if (rec.total_size == 0 || rec.total_size > kMaxChipSize) {
+        printf("\nError: emulate=%s: volime=%u is not a chip size the emulator supports",
+               name.c_str(), rec.total_size);
         return 0;
     }
+    const uint32_t page = rec.page_size;
+    if (rec.has_page && (page == 0 || page > 0x8000 || (page & (page - 1)) != 0)) {
+        printf("\nError: emulate=%s: page=%u is not a page size the emulator supports\n",
+               name.c_str(), page);
+        return 0;
+    }
+    params->total_size = rec.total_size;
+    params->page_size = page;
+    params->mnf_id = rec.mnf_id;
+    params->jedec_id = rec.jedec_id;
+    params->ext_id = rec.ext_id;
+    params->sector_size =
+        ErasedSize(rec, SPI_ERASE_SECTOR, rec.sector_size ? rec.sector_size : 0x10000);
+    params->erase_20 = ErasedSize(rec, SPI_ERASE_4K, 0x1000);
+    params->erase_40 = ErasedSize(rec, SPI_ERASE_8K, 0x2000);
+    params->erase_52 = ErasedSize(rec, SPI_ERASE_32K, 0x8000);
     const FourByte modes[] = {FourByte::None, FourByte::Opcodes, FourByte::Mode,
                               FourByte::ModeNeedsWel};  // ADDR4_* order
-    params->four_byte = modes[addr4];
-
-    v = pgm->Get_env_val(line.c_str(), "chipers", &r);
-    if (r == 1) {
-        params->erases_c7 = v == SPI_CHIP_ERASE;
-        params->erases_60 = v == SPI_CHIP_ERASE_ALT;
-    }
-    uint8_t unlock = UNLOCK_WRSR;
-    word = pgm->Get_env_txt(line.c_str(), "unlock", &r);
-    params->global_lock = r == 1 && Record_Word("unlock", word, &unlock) && unlock == UNLOCK_ULBPR;
+    params->four_byte = modes[rec.addr4];
+    params->erases_c7 = rec.chip_erase == SPI_CHIP_ERASE;
+    params->erases_60 = rec.chip_erase == SPI_CHIP_ERASE_ALT;
+    params->global_lock = rec.unlock == UNLOCK_ULBPR;
+    params->protect_mask = rec.protect_mask;
+    params->flag_status = rec.poll == POLL_FSR;
+    params->die_erase = rec.die_erase;
+    params->die_size = rec.die_size;
+    params->ads_opcode = rec.ads_opcode;
+    params->ads_mask = rec.ads_mask;
+    params->ear_opcode = rec.ear_opcode;
     return 1;
 }
 
-// Erase types of a record's erase= list ("0x20:4K,0xD8:64K"), sized as the part erases
-// them; a 4 KiB and a sector erase when the record has no list. 4-byte opcodes are left out:
-// the basic table names the 3-byte ones.
-std::vector<SfdpEraseSpec> EraseTypes(const std::string& list, const CFlashChip& chip) {
+// Erase types of a record's erase= list, sized as the part erases them; a 4 KiB and a sector
+// erase when the record has no list. 4-byte opcodes are left out: the basic table names the
+// 3-byte ones.
+std::vector<SfdpEraseSpec> EraseTypes(const std::vector<EraseItem>& items, const CFlashChip& chip) {
     std::vector<SfdpEraseSpec> types;
-    const char* p = list.c_str();
-    while (*p != '\0') {
-        char* end = nullptr;
-        const unsigned long opcode = strtoul(p, &end, 0);
-        const uint32_t size =
-            (end != p && opcode <= 0xFF) ? chip.ErasedBy(static_cast<uint8_t>(opcode)) : 0;
-        if (size != 0 && types.size() < 4) types.push_back({static_cast<uint8_t>(opcode), size});
-        p = strchr(p, ',');
-        if (p == nullptr) break;
-        ++p;
+    for (const EraseItem& item : items) {
+        const uint32_t size = chip.ErasedBy(item.opcode);
+        bool named = false;
+        for (const SfdpEraseSpec& t : types) named = named || t.opcode == item.opcode;
+        if (size != 0 && !named && types.size() < 4) types.push_back({item.opcode, size});
     }
     if (types.empty())
         types = {{SPI_ERASE_4K, 0x1000}, {SPI_ERASE_SECTOR, chip.ErasedBy(SPI_ERASE_SECTOR)}};
@@ -153,9 +162,10 @@ std::vector<SfdpEraseSpec> EraseTypes(const std::string& list, const CFlashChip&
     return types;
 }
 
-// Ids and geometry from the first flash_db.cfg record whose name begins with `name`.
+// The part of the first flash_db.cfg record whose name begins with `name`, read by the
+// database's own parser.
 int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params,
-             std::string* erase_list) {
+             std::vector<EraseItem>* erase) {
     std::string line;
     int result = 0;
     uint32_t saved_pos = pgm->key_pos;
@@ -169,31 +179,14 @@ int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params,
                name.c_str());
         return 0;
     }
-
-    int r = 0;
-    long size = pgm->Get_env_val(line.c_str(), "volime", &r);
-    if (r != 1) {
-        printf("\nError: emulate=%s: its flash_db.cfg record has no readable volime=",
-               name.c_str());
+    ChipRecord rec;
+    std::string why;
+    if (Parse_Chip_Record(pgm, line.c_str(), &rec, &why) != 1) {
+        printf("\nError: emulate=%s: %s", name.c_str(), why.c_str());
         return 0;
     }
-    if (size <= 0 || size > kMaxChipSize) {
-        printf("\nError: emulate=%s: volime=%ld is not a chip size the emulator supports",
-               name.c_str(), size);
-        return 0;
-    }
-    params->total_size = static_cast<uint32_t>(size);
-
-    long v = pgm->Get_env_val(line.c_str(), "mnfid", &r);
-    params->mnf_id = r == 1 ? static_cast<uint8_t>(v) : 0;
-    v = pgm->Get_env_val(line.c_str(), "jedec", &r);
-    params->jedec_id = r == 1 ? static_cast<uint16_t>(v) : 0;
-    v = pgm->Get_env_val(line.c_str(), "extid", &r);
-    params->ext_id = r == 1 ? static_cast<uint16_t>(v) : 0;
-    v = pgm->Get_env_val(line.c_str(), "sector", &r);
-    params->sector_size = (r == 1 && v > 0) ? static_cast<uint32_t>(v) : 0x10000;
-    *erase_list = pgm->Get_env_txt(line.c_str(), "erase", &r);
-    return ChipBehaviour(pgm, name, line, params);
+    *erase = rec.erase;
+    return ChipBehaviour(name, rec, params);
 }
 
 // emulate_sfdp=ID or ID,FILE: the chip answers ID (manufacturer and two device id bytes)
@@ -264,7 +257,7 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
         !ParseSignal(s->emulate_interrupt_signal, &interrupt_signal))
         return nullptr;
     FlashChipParams params;
-    std::string erase_list;
+    std::vector<EraseItem> erase_list;
     if (!FindChip(pgm, s->emulate_name, &params, &erase_list)) return nullptr;
     std::vector<uint8_t> sfdp;
     bool sfdp_from_file = false;
@@ -440,13 +433,20 @@ bool CEmulatedTarget::WriteStatus() {
     return ok;
 }
 
-// Writes the content back in place; an untouched image is not rewritten.
+// Writes the content back in place: only the bytes the run may have changed, so that a large
+// image costs little; an untouched image is not rewritten. A file gone since it was read is
+// written whole.
 bool CEmulatedTarget::WriteImage() {
     if (image_.empty() || !chip_->Modified()) return true;
     const std::vector<uint8_t>& mem = chip_->Memory();
+    size_t from = chip_->ModifiedFrom(), to = chip_->ModifiedTo();
     FILE* f = fopen(image_.c_str(), "r+b");
-    if (f == nullptr) f = fopen(image_.c_str(), "wb");
-    bool ok = f != nullptr && fwrite(mem.data(), 1, mem.size(), f) == mem.size();
+    if (f == nullptr) {
+        f = fopen(image_.c_str(), "wb");
+        from = 0, to = mem.size();
+    }
+    bool ok = f != nullptr && fseek(f, static_cast<long>(from), SEEK_SET) == 0 &&
+              fwrite(mem.data() + from, 1, to - from, f) == to - from;
     int err = errno;
     if (f != nullptr && fclose(f) != 0 && ok) {
         ok = false;
@@ -490,12 +490,13 @@ bool CEmulatedTarget::AppendStats() {
         sep = ",";
     }
     fprintf(f,
-            "},\"four_byte_mode\":%s,\"port_accesses\":%llu,\"usb_transfers\":%llu,"
-            "\"clock_ns\":%llu,"
+            "},\"four_byte_mode\":%s,\"extended_address\":%u,\"port_accesses\":%llu,"
+            "\"usb_transfers\":%llu,\"clock_ns\":%llu,"
             "\"wire_time_ns\":%llu,\"wire_time_s\":%.6f}\n",
-            chip_->FourByteMode() ? "true" : "false", static_cast<unsigned long long>(ports),
-            static_cast<unsigned long long>(usb), static_cast<unsigned long long>(clock_ns),
-            static_cast<unsigned long long>(wire_ns), static_cast<double>(wire_ns) / 1e9);
+            chip_->FourByteMode() ? "true" : "false", chip_->ExtendedAddress(),
+            static_cast<unsigned long long>(ports), static_cast<unsigned long long>(usb),
+            static_cast<unsigned long long>(clock_ns), static_cast<unsigned long long>(wire_ns),
+            static_cast<double>(wire_ns) / 1e9);
     if (fclose(f) == 0) return true;
     printf("\nError: can`t append to emulate_stats %s\n", stats_path_.c_str());
     return false;

@@ -163,7 +163,8 @@ bool CFlashChip::Busy() const {
 
 // A hung chip: the first program, erase or status write it takes never finishes. A slow one
 // takes its set time for each.
-void CFlashChip::StartBusy(uint64_t ns) {
+void CFlashChip::StartBusy(uint64_t ns, bool program_or_erase) {
+    if (program_or_erase && params_.flag_status) fsr_pending_ = true;
     if (fault_ == ChipFault::Slow) ns = slow_ns_;
     busy_until_ = fault_ == ChipFault::StaysBusy ? UINT64_MAX : now_ + ns;
 }
@@ -183,15 +184,18 @@ void CFlashChip::BeginFrame() {
 void CFlashChip::ByteReceived(uint8_t in) {
     if (index_ == 0) {
         ++stats_.commands[in];
-        ignored_ = in != SPI_READ_STATUS && Busy();
+        // Registers read while busy; a stacked-die part waits for its flag status read.
+        const bool register_read = in == SPI_READ_STATUS || HasRegister(in);
+        ignored_ = (!register_read && Busy()) || WaitsForFlagStatus(in);
         opcode_ = in;
         addr_len_ = 0;
+        const bool die_erase = params_.die_erase != 0 && in == params_.die_erase;
         // A 4-byte opcode works as its 3-byte twin with four address bytes.
         const uint8_t twin = ThreeByteTwin(in);
         if (twin && params_.four_byte == FourByte::Opcodes) {
             opcode_ = twin;
             addr_len_ = 4;
-        } else if (TakesAddress(in)) {
+        } else if (TakesAddress(in) || die_erase) {
             addr_len_ = four_byte_mode_ ? 4 : 3;
         } else if (in == SPI_READ_SFDP) {
             addr_len_ = 3;  // in either address mode
@@ -199,10 +203,13 @@ void CFlashChip::ByteReceived(uint8_t in) {
         if (opcode_ == SPI_PAGE_PROGRAM) page_touched_.assign(page_touched_.size(), false);
     } else if (!ignored_) {
         if (index_ <= addr_len_) {
-            // Three address bytes reach the lowest 16 MiB only.
+            // Three address bytes reach the lowest 16 MiB only, or the 16 MiB the extended
+            // address register selects.
             addr_ = (addr_ << 8) | in;
-            if (index_ == addr_len_ && !mem_.empty() && opcode_ != SPI_READ_SFDP)
+            if (index_ == addr_len_ && !mem_.empty() && opcode_ != SPI_READ_SFDP) {
+                if (addr_len_ == 3) addr_ |= static_cast<uint32_t>(ear_) << 24;
                 addr_ %= static_cast<uint32_t>(mem_.size());
+            }
         } else if (opcode_ == SPI_READ) {
             ++stats_.bytes_read;
         } else if (opcode_ == SPI_PAGE_PROGRAM) {
@@ -210,7 +217,9 @@ void CFlashChip::ByteReceived(uint8_t in) {
             const uint32_t off = (addr_ + (index_ - addr_len_ - 1)) & (params_.page_size - 1);
             page_data_[off] = in;
             page_touched_[off] = true;
-        } else if (opcode_ == SPI_WRITE_STATUS && index_ == 1) {
+        } else if ((opcode_ == SPI_WRITE_STATUS ||
+                    (params_.ear_opcode && opcode_ == params_.ear_opcode)) &&
+                   index_ == 1) {
             wrsr_value_ = in;
         }
     }
@@ -221,6 +230,8 @@ void CFlashChip::ByteReceived(uint8_t in) {
 // The byte the chip shifts out at frame position index_.
 uint8_t CFlashChip::NextReply() {
     if (ignored_) return 0xFF;
+    if (opcode_ != SPI_READ_STATUS && index_ >= 1 && HasRegister(opcode_))
+        return ReadRegister(opcode_);
     switch (opcode_) {
         case SPI_READ_JEDEC:
             switch (index_) {
@@ -265,7 +276,21 @@ void CFlashChip::EndFrame() {
     bool whole = bits_ == 0;
     bits_ = 0;
     miso_ = true;
-    if (index_ > 0 && whole && !ignored_) {
+    if (index_ > 0 && whole && !ignored_ && params_.die_erase && opcode_ == params_.die_erase) {
+        if (index_ == addr_len_ + 1u && wel_) {
+            wel_ = false;
+            if (!Protected(addr_)) {
+                Erase(addr_, params_.die_size);
+                StartBusy(Flash_Chip_Erase_Ns(params_.die_size), true);
+            }
+        }
+    } else if (index_ > 0 && whole && !ignored_ &&
+               (params_.ear_opcode && opcode_ == params_.ear_opcode)) {
+        if (index_ >= 2 && wel_) {
+            wel_ = false;
+            ear_ = wrsr_value_;
+        }
+    } else if (index_ > 0 && whole && !ignored_) {
         switch (opcode_) {
             case SPI_WRITE_ENABLE:
                 if (index_ == 1 && fault_ != ChipFault::WelNeverSets) wel_ = true;
@@ -278,7 +303,7 @@ void CFlashChip::EndFrame() {
                     wel_ = false;
                     if (!Protected(addr_)) {
                         ProgramPage();
-                        StartBusy(kPageProgramNs);
+                        StartBusy(kPageProgramNs, true);
                     }
                 }
                 break;
@@ -291,7 +316,7 @@ void CFlashChip::EndFrame() {
                     const uint32_t size = EraseSize(opcode_);
                     if (!Protected(addr_)) {
                         Erase(addr_, size);
-                        StartBusy(EraseTimeNs(size));
+                        StartBusy(EraseTimeNs(size), true);
                     }
                 }
                 break;
@@ -302,8 +327,7 @@ void CFlashChip::EndFrame() {
                     wel_ = false;
                     if (!Protected()) {
                         Erase(0, params_.total_size);
-                        StartBusy(static_cast<uint64_t>(params_.total_size) * kChipEraseNsPerMiB /
-                                  0x100000);
+                        StartBusy(Flash_Chip_Erase_Ns(params_.total_size), true);
                     }
                 }
                 break;
@@ -315,6 +339,7 @@ void CFlashChip::EndFrame() {
                         wel_ = false;
                     }
                     four_byte_mode_ = opcode_ == SPI_ENTER_4BYTE;
+                    if (!four_byte_mode_ && params_.ear_opcode) ear_ = 1;
                 }
                 break;
             case SPI_GLOBAL_UNLOCK:
@@ -355,14 +380,42 @@ uint32_t CFlashChip::ErasedBy(uint8_t opcode) const {
 uint32_t CFlashChip::EraseSize(uint8_t opcode) const {
     switch (opcode) {
         case SPI_ERASE_4K:
-            return 0x1000;
+            return params_.erase_20;
         case SPI_ERASE_8K:
-            return 0x2000;
+            return params_.erase_40;
         case SPI_ERASE_32K:
-            return 0x8000;
+            return params_.erase_52;
         default:
             return params_.sector_size;
     }
+}
+
+bool CFlashChip::WaitsForFlagStatus(uint8_t opcode) const {
+    if (!params_.flag_status || !fsr_pending_) return false;
+    const uint8_t op = ThreeByteTwin(opcode) ? ThreeByteTwin(opcode) : opcode;
+    return op == SPI_WRITE_ENABLE || op == SPI_PAGE_PROGRAM || ErasedBy(op) != 0 ||
+           op == SPI_CHIP_ERASE || op == SPI_CHIP_ERASE_ALT ||
+           (params_.die_erase && op == params_.die_erase);
+}
+
+// The flag status register: bit 7 ready, and the 4-byte mode bits where ads= names it. A
+// ready reading lets a stacked-die part take commands again.
+bool CFlashChip::HasRegister(uint8_t opcode) const {
+    const bool fsr = opcode == SPI_READ_FLAG_STATUS &&
+                     (params_.flag_status || params_.ads_opcode == SPI_READ_FLAG_STATUS);
+    return fsr || (params_.ads_opcode != 0 && opcode == params_.ads_opcode);
+}
+
+uint8_t CFlashChip::ReadRegister(uint8_t opcode) {
+    if (!HasRegister(opcode)) return 0xFF;
+    const bool fsr = opcode == SPI_READ_FLAG_STATUS;
+    const bool ads = params_.ads_opcode != 0 && opcode == params_.ads_opcode;
+    uint8_t value = ads && four_byte_mode_ ? params_.ads_mask : 0;
+    if (fsr && !Busy()) {
+        value |= FLAG_STATUS_READY;
+        fsr_pending_ = false;
+    }
+    return value;
 }
 
 bool CFlashChip::ChipErase(uint8_t opcode) const {
@@ -376,6 +429,12 @@ void CFlashChip::Erase(uint32_t addr, uint32_t size) {
     uint32_t base = addr - addr % size;
     uint32_t end = base + std::min(size, total - base);
     std::fill(mem_.begin() + base, mem_.begin() + end, 0xFF);
+    Touch(base, end);
+}
+
+void CFlashChip::Touch(uint32_t from, uint32_t to) {
+    if (!modified_ || from < modified_from_) modified_from_ = from;
+    if (!modified_ || to > modified_to_) modified_to_ = to;
     modified_ = true;
 }
 
@@ -387,5 +446,6 @@ void CFlashChip::ProgramPage() {
         ++stats_.bytes_programmed;
         if (base + off < mem_.size()) mem_[base + off] &= page_data_[off];  // bits only go 1 -> 0
     }
-    modified_ = true;
+    const uint32_t total = static_cast<uint32_t>(mem_.size());
+    if (base < total) Touch(base, std::min(base + page, total));
 }

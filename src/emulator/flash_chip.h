@@ -25,6 +25,20 @@ struct FlashChipParams {
     // Every block write-locked at power-up until the global unlock 0x98 (SST26-like);
     // 0x72 reads the lock bits.
     bool global_lock = false;
+    uint32_t erase_20 = 0x1000;  // sizes erased by 0x20, 0x40 and 0x52
+    uint32_t erase_40 = 0x2000;
+    uint32_t erase_52 = 0x8000;
+    uint8_t protect_mask = 0x1C;  // status bits of which any one set protects the array
+    // A stacked-die part: it takes no write enable, program or erase until its flag status
+    // register (0x70, bit 7 ready) has been read showing ready after the last program or erase.
+    bool flag_status = false;
+    uint8_t die_erase = 0;  // die erase opcode (0: none) and the die it erases
+    uint32_t die_size = 0;
+    uint8_t ads_opcode = 0;  // a register read that shows 4-byte mode in ads_mask
+    uint8_t ads_mask = 0;
+    // Writes the extended address register, the top address byte of 3-byte commands. The
+    // part leaves the register at 1 when it leaves 4-byte mode (W25Q256FV-like). 0: none.
+    uint8_t ear_opcode = 0;
 };
 
 // Busy times of the model on its virtual clock, in nanoseconds.
@@ -95,8 +109,12 @@ public:
     void SetBlocksLocked(bool locked) { locked_ = locked && params_.global_lock; }
     // True while the part is in its 4-byte address mode.
     bool FourByteMode() const { return four_byte_mode_; }
-    // True once a program or erase has changed the memory array.
+    // True once a program or erase has changed the memory array; the bytes it may have
+    // changed lie in [ModifiedFrom(), ModifiedTo()).
     bool Modified() const { return modified_; }
+    uint32_t ModifiedFrom() const { return modified_from_; }
+    uint32_t ModifiedTo() const { return modified_to_; }
+    uint8_t ExtendedAddress() const { return ear_; }
     // Called after every chip-select frame ends (CS rising edge).
     void SetFrameHook(void (*hook)(void* ctx), void* ctx);
 
@@ -106,13 +124,17 @@ private:
     void ByteReceived(uint8_t in);
     uint8_t NextReply();
     bool Busy() const;
-    bool Protected() const { return (sr_ & 0x1C) != 0 || locked_; }  // anywhere
-    bool Protected(uint32_t addr) const;                             // at addr
-    uint32_t EraseSize(uint8_t opcode) const;                        // of 0x20, 0x40, 0x52 or 0xD8
-    bool ChipErase(uint8_t opcode) const;  // whether the part has this chip erase
-    void StartBusy(uint64_t ns);
+    bool Protected() const { return (sr_ & params_.protect_mask) != 0 || locked_; }  // anywhere
+    bool Protected(uint32_t addr) const;                                             // at addr
+    uint32_t EraseSize(uint8_t opcode) const;  // of 0x20, 0x40, 0x52 or 0xD8
+    bool ChipErase(uint8_t opcode) const;      // whether the part has this chip erase
+    void StartBusy(uint64_t ns, bool program_or_erase = false);
     void Erase(uint32_t addr, uint32_t size);
     void ProgramPage();
+    void Touch(uint32_t from, uint32_t to);  // extends the modified range
+    bool WaitsForFlagStatus(uint8_t opcode) const;
+    bool HasRegister(uint8_t opcode) const;  // 0x70 and the ads= register
+    uint8_t ReadRegister(uint8_t opcode);
 
     FlashChipParams params_;
     std::vector<uint8_t> mem_;
@@ -131,6 +153,10 @@ private:
     uint64_t now_ = 0;
     uint64_t busy_until_ = 0;
     bool modified_ = false;
+    uint32_t modified_from_ = 0;
+    uint32_t modified_to_ = 0;
+    bool fsr_pending_ = false;  // a program or erase began; the flag status not read ready since
+    uint8_t ear_ = 0;           // extended address register
 
     // Pin and shift state.
     bool cs_ = true;
@@ -148,7 +174,7 @@ private:
     uint8_t addr_len_ = 0;  // address bytes of the current command
     bool ignored_ = false;  // command arrived while busy
     uint32_t addr_ = 0;
-    uint8_t wrsr_value_ = 0;
+    uint8_t wrsr_value_ = 0;  // the data byte of a status or extended address write
     std::vector<uint8_t> page_data_;
     std::vector<bool> page_touched_;
 };

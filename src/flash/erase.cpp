@@ -36,8 +36,10 @@ int CTAMREL::FLASH_Erase() {
 
     const bool whole_chip =
         !setup->has_addr_begin && !setup->has_addr_last && !setup->has_file_name;
-    // A chip without a chip erase command (chipers=0) is erased unit by unit.
-    const bool by_units = !whole_chip || setup->cmd_chip_erase == 0;
+    // A chip without a chip erase command (chipers=0) is erased die by die (diers=), or unit
+    // by unit.
+    const bool by_dies = whole_chip && Erase_By_Dies(setup);
+    const bool by_units = !whole_chip || (setup->cmd_chip_erase == 0 && !by_dies);
     const unsigned long es = setup->erase_size;
     unsigned long S = 0, E = 0, first = 0, last = 0;
     if (by_units) {
@@ -65,7 +67,8 @@ int CTAMREL::FLASH_Erase() {
         Adapter_release();
         return -1;
     }
-    if (Refuse_Protected(setup->mnf_id, status, "erase") || Refuse_Locked_Blocks("erase")) {
+    if (Refuse_Protected(setup->record.protect_mask, status, "erase") ||
+        Refuse_Locked_Blocks("erase")) {
         Write_Disable();  // leave the latch as it was found
         return -1;
     }
@@ -88,7 +91,19 @@ int CTAMREL::FLASH_Erase() {
         head_len = tail_len = 0;
         printf("\nChip full erase, please wait...");
     }
-    if (!by_units) {
+    if (by_dies) {
+        const unsigned long die = setup->record.die_size;
+        for (unsigned long at = 0; at < setup->total_size; at += die) {
+            if (at > 0) Write_Enable();  // the first uses the latch set and tested above
+            Die_Erase(at);
+            if (Cable_Lost()) return -1;
+            delay_ms(1000);
+            if (Wait_WriteBusy(360, 1000, true) != 1) ok = false;
+            // Each die is erased whole or not at all; nothing was kept: stop at once.
+            if (Interrupt_Pending() || Cable_Lost()) return -1;
+            if (!ok) break;
+        }
+    } else if (!by_units) {
         Chip_Erase();  // uses the latch set and tested above
         delay_ms(1000);
         if (Wait_WriteBusy(360, 1000, true) != 1) ok = false;

@@ -21,6 +21,10 @@ bool Erase_Size_Usable(const Setup_struct* s) {
     return false;
 }
 
+bool Erase_By_Dies(const Setup_struct* s) {
+    return s->cmd_chip_erase == 0 && s->record.die_erase != 0 && s->addr4_mode != ADDR4_OPCODES;
+}
+
 bool Range_Inside_Chip(const Setup_struct* s, unsigned long first, unsigned long end) {
     if (first < end && end <= s->total_size) return true;
     // Addresses past the end wrap to the chip's start on the wire: never erase or program there.

@@ -37,6 +37,12 @@ unsigned char CTAMREL::Get_StatusReg() {
     return frame[1];  // byte 0 was clocked in while the opcode went out
 }
 
+unsigned char CTAMREL::Read_Register(unsigned char opcode) {
+    unsigned char frame[2] = {opcode, STATUS_FILLER};
+    send_frame(adapter, frame, 2, 2);
+    return frame[1];
+}
+
 void CTAMREL::Write_Enable() {
     unsigned char frame[1] = {SPI_WRITE_ENABLE};
     send_frame(adapter, frame, 1, 0);
@@ -63,32 +69,57 @@ unsigned int CTAMREL::Put_Command(unsigned char* frame, unsigned char opcode,
 }
 
 // A part without 4-byte opcodes enters its 4-byte mode before its first addressed
-// command. True when frames went out: a write enable given before must be given again.
-bool CTAMREL::Enter_4Byte_Mode() {
-    if (addr4_entered || !uses_4byte_mode(setup)) return false;
+// command, and where it shows the mode (ads=) it must show it taken: a part still in 3-byte
+// mode would take the fourth address byte as data. 1 when frames went out (a write enable
+// given before must be given again), 0 when none did, -1 when the mode did not take.
+int CTAMREL::Enter_4Byte_Mode() {
+    if (addr4_failed) return -1;
+    if (addr4_entered || !uses_4byte_mode(setup)) return 0;
     const bool wren = setup->addr4_mode == ADDR4_WREN_EN4B;
     if (wren) Write_Enable();
     unsigned char frame[1] = {SPI_ENTER_4BYTE};
     send_frame(adapter, frame, 1, 0);
     if (wren) Write_Disable();
     addr4_entered = 1;
-    return true;
+    const ChipRecord& r = setup->record;
+    if (r.ads_opcode == 0) return 1;
+    const unsigned char shown = Read_Register(r.ads_opcode);
+    if (Cable_Lost() || (shown & r.ads_mask) == r.ads_mask) return 1;
+    addr4_failed = 1;
+    printf(
+        "\nError: the chip did not enter its 4-byte address mode (0x%02X reads 0x%02X, bits "
+        "0x%02X clear): operation stopped\n",
+        r.ads_opcode, shown, r.ads_mask & ~shown & 0xFF);
+    return -1;
 }
 
-// Back to the power-up 3-byte mode, so the board still boots from the chip.
+// Back to the power-up 3-byte mode, so the board still boots from the chip. Parts that keep
+// an extended address register (ear=) may leave it set: 3-byte addresses would then reach
+// the upper 16 MiB.
 void CTAMREL::Leave_4Byte_Mode() {
     if (!addr4_entered) return;
     addr4_entered = 0;
-    Wait_WriteBusy(200, 20);  // a busy chip ignores the command
+    // A busy chip ignores the command.
+    if (Wait_WriteBusy(200, 20) != 1 && !Cable_Lost()) {
+        printf(
+            "\nError: the chip is still busy and stays in its 4-byte address mode: power-cycle "
+            "the board before it boots from the chip\n");
+        return;
+    }
     const bool wren = setup->addr4_mode == ADDR4_WREN_EN4B;
     if (wren) Write_Enable();
-    unsigned char frame[1] = {SPI_EXIT_4BYTE};
+    unsigned char frame[2] = {SPI_EXIT_4BYTE, 0x00};
     send_frame(adapter, frame, 1, 0);
     if (wren) Write_Disable();
+    if (setup->record.ear_opcode == 0) return;
+    Write_Enable();
+    frame[0] = setup->record.ear_opcode;
+    send_frame(adapter, frame, 2, 0);
+    Write_Disable();
 }
 
 void CTAMREL::Read_Block(unsigned long addr, unsigned long len) {
-    Enter_4Byte_Mode();
+    if (Enter_4Byte_Mode() < 0) return;
     const unsigned int head = Put_Command(io_buf, SPI_READ, addr);
     // A frame never runs past io_buf: the command bytes plus the reply.
     if (len > IO_BUF_SIZE - head) len = IO_BUF_SIZE - head;
@@ -101,15 +132,31 @@ unsigned char* CTAMREL::Program_Data() {
 }
 
 void CTAMREL::Program_Page(unsigned long addr, unsigned long n) {
-    if (Enter_4Byte_Mode()) Write_Enable();
+    const int entered = Enter_4Byte_Mode();
+    if (entered < 0) return;
+    if (entered > 0) Write_Enable();
     const unsigned int head = Put_Command(io_buf, SPI_PAGE_PROGRAM, addr);
     send_frame(adapter, io_buf, static_cast<long>(n + head), 0);
 }
 
 void CTAMREL::Erase_Unit(unsigned long addr) {
-    if (Enter_4Byte_Mode()) Write_Enable();
+    const int entered = Enter_4Byte_Mode();
+    if (entered < 0) return;
+    if (entered > 0) Write_Enable();
     unsigned char frame[5];
     const unsigned int len = Put_Command(frame, setup->cmd_erase, addr);
+    send_frame(adapter, frame, static_cast<long>(len), 0);
+}
+
+// Die erase has no 4-byte twin: 4 address bytes only in the chip's 4-byte mode.
+void CTAMREL::Die_Erase(unsigned long addr) {
+    const int entered = Enter_4Byte_Mode();
+    if (entered < 0) return;
+    if (entered > 0) Write_Enable();
+    unsigned char frame[5];
+    const unsigned int len = Command_Length();
+    Put_Command(frame, 0, addr);
+    frame[0] = setup->record.die_erase;
     send_frame(adapter, frame, static_cast<long>(len), 0);
 }
 
@@ -162,9 +209,13 @@ int CTAMREL::Wait_WriteBusy(int polls, int pause_ms, bool interruptible) {
     unsigned long long left_us = polls > 0 ? static_cast<unsigned long long>(polls) * pause_us : 0;
     int readings_left = pause_us == 0 ? polls : 0;  // no pause: count the readings instead
     const unsigned long long start_ns = delay_now_ns();
+    // Stacked-die parts (poll=fsr) must have their flag status register read after each
+    // program and erase: they take no new command before.
+    const bool fsr = setup->record.poll == POLL_FSR;
     for (bool first = true; left_us > 0 || readings_left > 0; first = false) {
         if (interruptible && !first && Interrupt_Pending()) return 0;
-        const bool busy = (Get_StatusReg() & STATUS_BUSY) != 0;
+        const bool busy = fsr ? (Read_Register(SPI_READ_FLAG_STATUS) & FLAG_STATUS_READY) == 0
+                              : (Get_StatusReg() & STATUS_BUSY) != 0;
         if (Cable_Lost()) return 0;  // the cable has said so; nothing to wait for
         if (!busy) return 1;
         unsigned long long pause = (delay_now_ns() - start_ns) / 8000;
@@ -181,7 +232,7 @@ int CTAMREL::Wait_WriteBusy(int polls, int pause_ms, bool interruptible) {
 }
 
 bool CTAMREL::Cable_Lost() {
-    return adapter && adapter->CABLE_LOST();
+    return addr4_failed || (adapter && adapter->CABLE_LOST());
 }
 
 int CTAMREL::Check_WriteProtect() {

@@ -18,6 +18,7 @@ enum : unsigned char {
     SPI_READ_SFDP = 0x5A,
     SPI_ERASE_32K_4B = 0x5C,
     SPI_CHIP_ERASE_ALT = 0x60,
+    SPI_READ_FLAG_STATUS = 0x70,       // flag status register (stacked-die parts)
     SPI_READ_BLOCK_PROTECTION = 0x72,  // SST26 block-protection register
     SPI_GLOBAL_UNLOCK = 0x98,          // SST26 ULBPR: clears every block's write lock
     SPI_READ_JEDEC = 0x9F,
@@ -31,8 +32,8 @@ enum : unsigned char {
 enum : unsigned char {
     STATUS_BUSY = 0x01,
     STATUS_WEL = 0x02,
-    STATUS_PROTECT = 0xBC,  // BP bits and SRP
     STATUS_SRP = 0x80,
+    FLAG_STATUS_READY = 0x80,  // flag status register: program or erase controller ready
 };
 
 // The 4-byte-address twin of a 3-byte-address command (read, program, erase); 0 when the

@@ -57,7 +57,8 @@ int CTAMREL::FLASH_Unlock() {
     printf("Status = %02Xh, ", status);
     // Per-block locks do not show in the status register. A chip still busy has not finished
     // the write.
-    const bool cleared = global ? blocks_unlocked(this) : (status & STATUS_PROTECT) == 0;
+    const unsigned char bits = setup->record.protect_mask | STATUS_SRP;
+    const bool cleared = global ? blocks_unlocked(this) : (status & bits) == 0;
     if (cleared && !(status & STATUS_BUSY)) {
         printf("device is unlocked now.\n");
         return 1;

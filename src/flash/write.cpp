@@ -5,6 +5,7 @@
 
 #include "flash/page_program.h"
 #include "flash/range_check.h"
+#include "flash/spi_opcodes.h"
 #include "flash/write_protect.h"
 #include "run/tamrel.h"
 
@@ -48,11 +49,23 @@ int CTAMREL::FLASH_Write() {
         L = setup->has_addr_begin ? to_last : (to_last < fs ? to_last : fs);
     }
     if (!Erase_Size_Usable(setup) || !Range_Inside_Chip(setup, S, S + L)) return -1;
-    // A protected chip takes the page programs without a word and changes nothing.
-    const unsigned char status = Get_StatusReg();
-    if (Cable_Lost() || Refuse_Protected(setup->mnf_id, status, "write") ||
+    // A protected chip takes the page programs without a word and changes nothing, and so
+    // does one whose write enable latch never sets (write-protect pin, no chip).
+    unsigned char status = Get_StatusReg();
+    if (Cable_Lost() || Refuse_Protected(setup->record.protect_mask, status, "write") ||
         Refuse_Locked_Blocks("write"))
         return -1;
+    Write_Enable();
+    status = Get_StatusReg();
+    if (Cable_Lost()) return -1;
+    if (!(status & STATUS_WEL)) {
+        printf(
+            "\nError: status register 0x%02X: the write enable latch does not set, write "
+            "refused (write-protect pin, wiring)\n",
+            status);
+        return -1;
+    }
+    Write_Disable();  // each page program sets it again
 
     // Never program when head and tail could not be kept.
     if (Save_Head_Tail() != 1) return -1;

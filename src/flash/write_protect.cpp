@@ -21,16 +21,16 @@ const ProtectBits kProtectBits[] = {
     {0xC2, 0x3C},  // Macronix: BP3 in bit 5 (bit 6 is QE)
 };
 
-unsigned char protect_mask(uint8_t mnf_id) {
+}  // namespace
+
+uint8_t Maker_Protect_Mask(uint8_t mnf_id) {
     for (const ProtectBits& p : kProtectBits)
         if (p.mnf_id == mnf_id) return p.mask;
     return kDefaultMask;
 }
 
-}  // namespace
-
-bool Refuse_Protected(uint8_t mnf_id, unsigned char status, const char* operation) {
-    const unsigned char set = status & protect_mask(mnf_id);
+bool Refuse_Protected(uint8_t mask, unsigned char status, const char* operation) {
+    const unsigned char set = status & mask;
     if (set == 0) return false;
     printf(
         "\nError: status register 0x%02X: block protection bits 0x%02X set, %s refused; -u "

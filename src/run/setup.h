@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "chipdb/chip_record.h"
+
 enum : uint8_t {
     OP_NONE = 0,
     OP_RESET = 1,
@@ -16,16 +18,6 @@ enum : uint8_t {
     OP_INFO = 8,
     OP_SHOWMEM = 9,
 };
-
-// How a chip takes addresses (flash_db.cfg addr4=): 3 bytes only; 4 bytes through the
-// dedicated 4-byte opcodes; 4 bytes in a 4-byte mode entered with 0xB7 and left with 0xE9,
-// with a write enable before each of them for ADDR4_WREN_EN4B.
-enum : uint8_t { ADDR4_NO, ADDR4_OPCODES, ADDR4_EN4B, ADDR4_WREN_EN4B };
-// How -u clears the protection (flash_db.cfg unlock=): status register write 0x01 0x00, or
-// the global block-protection unlock 0x98.
-enum : uint8_t { UNLOCK_WRSR, UNLOCK_ULBPR };
-// Which of block= and sector= is the erase unit (flash_db.cfg unit=); by maker when absent.
-enum : uint8_t { UNIT_BY_MAKER, UNIT_BLOCK, UNIT_SECTOR };
 
 struct Setup_struct {
     uint16_t jedec_id;
@@ -72,6 +64,11 @@ struct Setup_struct {
     uint8_t addr4_mode;
     uint8_t unlock_mode;
     uint8_t unit_choice;
+    ChipRecord record;  // the record taken, every key as parsed
+    // The chip answers the id of several records (alternatives) and its SFDP tables did not
+    // tell which it is: their names ("A, B"), and whether they erase the whole chip alike.
+    std::string alternatives;
+    uint8_t alternatives_erase_alike;
 
     // Emulated target (config.cfg emulate* keys); empty name means real hardware.
     std::string emulate_name;

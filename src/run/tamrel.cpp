@@ -24,7 +24,8 @@ CTAMREL::CTAMREL(Setup_struct* s)
       sector_label("Sector:\t"),
       erase_label(sector_label),
       adapter_active(0),
-      addr4_entered(0) {}
+      addr4_entered(0),
+      addr4_failed(0) {}
 
 CTAMREL::~CTAMREL() {
     Adapter_release();

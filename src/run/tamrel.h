@@ -45,6 +45,7 @@ public:
     // SPI command layer (flash/spi_commands.cpp).
     void FLASH_Read_JEDEC(unsigned char* buf);
     unsigned char Get_StatusReg();
+    unsigned char Read_Register(unsigned char opcode);  // one byte after the opcode
     void Write_Enable();
     void Write_Disable();
     void Read_Block(unsigned long addr, unsigned long len);
@@ -53,6 +54,7 @@ public:
     void Program_Page(unsigned long addr, unsigned long n);
     void Erase_Unit(unsigned long addr);  // cmd_erase at addr
     void Chip_Erase();                    // cmd_chip_erase
+    void Die_Erase(unsigned long addr);   // diers= opcode at an address inside the die
     void Write_Status(unsigned char value);
     void Global_Unlock();
     void Read_Block_Protection(unsigned long len);  // the bytes land in io_buf
@@ -66,7 +68,8 @@ public:
     // interrupt is pending.
     int Wait_WriteBusy(int polls, int pause_ms, bool interruptible = false);
     int Check_WriteProtect();
-    // True once the cable has reported a failed transfer: stop before the next frame.
+    // True once the cable has reported a failed transfer, or the chip did not take its 4-byte
+    // mode: stop before the next frame.
     bool Cable_Lost();
 
     // Flash operations (flash/). Results: 1 success, -1 failure.
@@ -112,11 +115,12 @@ public:
     const char* erase_label;
     int adapter_active;
     int addr4_entered;  // the chip is in its 4-byte address mode
+    int addr4_failed;   // ads= showed the mode did not take: no addressed frame may go out
 
 private:
     unsigned int Command_Length() const;
     unsigned int Put_Command(unsigned char* frame, unsigned char opcode, unsigned long addr) const;
-    bool Enter_4Byte_Mode();
+    int Enter_4Byte_Mode();
 };
 
 int DB_Parser(const char* line, CTAMREL* pgm);

@@ -84,21 +84,19 @@ TEST_P(Identify, FailuresEndWithStatus255AndTheAdapterOff) {
         "\nJEDEC ID code:\t0x4099\nExtended ID:\t0x0000\n\n" +
         "\nSearch chip in:\tflash_db.cfg - \tIs not added to DB" +
         "\nError: no usable SFDP tables: ";
+    const auto no_chip = [&](const char* level) {
+        return "\n" + spi +
+               ", SCK period: 1us\n\n\nError: Can`t read the FLASH mem device!              "
+               "\nProbably, pin`s connection is wrong.\nNo chip answers (every id byte reads " +
+               level + "): check the wiring, the board's power and the cable.\n\n";
+    };
     const Case cases[] = {
         {"",
          {"-n=NOSUCHCHIP", "-i"},
          "\nOperation by chip name.\nCan't find chip in 'flash_db.cfg'\n"},
-        {"emulate_fault=miso_low\n",
-         {"-i"},
-         "\n" + spi +
-             ", SCK period: 1us\n\n\nError: Can`t read the FLASH mem device!              "
-             "\nProbably, pin`s connection is wrong.\n\n"},
-        {"emulate_fault=miso_high\n",
-         {"-i"},
-         "\n" + spi + ", SCK period: 1us\n\nFlash Memory Info:\nNot indentify ID" +
-             "\nJEDEC ID code:\t0xFFFF\nExtended ID:\t0xFFFF\n\n" +
-             "\nSearch chip in:\tflash_db.cfg - \tIs not added to DB" +
-             "\nError: no usable SFDP tables: no \"SFDP\" signature\n"},
+        // No chip: every id byte reads the idle level of MISO.
+        {"emulate_fault=miso_low\n", {"-i"}, no_chip("0x00")},
+        {"emulate_fault=miso_high\n", {"-i"}, no_chip("0xFF")},
         {"emulate_sfdp=0xEF4099,nosfdp.bin\n", {"-i"}, winbond + "no \"SFDP\" signature\n"},
         {"emulate_sfdp=0xEF4099,noerase.bin\n", {"-e", "-ab=0x1000"}, winbond + "no erase types\n"},
         // -x powers the cable once and stops the run.

@@ -431,9 +431,10 @@ TEST_P(Ops, LostCableStopsTheOperationAtTheNextFrame) {
              "\n\rErase Sector:\t1->1\tOK",
              &erased,
              rescued},
-            // Per page: status, write enable, program.
+            // Status, the latch check (write enable, status, write disable), then per page:
+            // status, write enable, program.
             {{"-w", "data.bin", "-ab=0x1000"},
-             5,
+             8,
              "\nFile: \"data.bin\"\tsize: 0x2000 Bytes\nRequire Sector:\t\t3 x 4096 Bytes\n"
              "Write data:\t\t0x00001100 (3%)\r",
              &programmed,

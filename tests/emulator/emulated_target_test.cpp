@@ -15,7 +15,8 @@ class EmulatedTarget : public TempCwd {
 protected:
     // Builds the target on a small chip database; returns what it printed.
     std::string Create(const char* name, const char* fault = "", const char* signal = "") {
-        Write("flash_db.cfg", "chips\nname=TINY8 volime=0x2000\nname=NOSIZE page=256\n");
+        Write("flash_db.cfg",
+              "chips\nname=TINY8 mnfid=1 volime=0x2000\nname=NOSIZE mnfid=1 page=256\n");
         setup_.emulate_name = name, setup_.emulate_fault = fault;
         setup_.emulate_interrupt_signal = signal;
         testing::internal::CaptureStdout();
@@ -32,7 +33,7 @@ TEST_F(EmulatedTarget, RefusesBadConfiguration) {
     EXPECT_EQ(Create("W25"),
               "\nError: emulate=W25: no record in flash_db.cfg has a name beginning with it");
     EXPECT_EQ(Create("NOSIZE"),
-              "\nError: emulate=NOSIZE: its flash_db.cfg record has no readable volime=");
+              "\nError: emulate=NOSIZE: flash_db.cfg file: 'volime' syntax error");
     // Only slow takes a busy time, a whole number of milliseconds up to ten minutes.
     for (const char* fault : {"flaky", "slow", "slow:", "slow:0", "slow:12ms", "slow:600001",
                               "slow:-5", "busy:5", "none:1"}) {
@@ -47,6 +48,31 @@ TEST_F(EmulatedTarget, RefusesBadConfiguration) {
     EXPECT_EQ(Create("TINY", "", "SIGHUP"),
               "\nError: emulate_interrupt_signal=SIGHUP is not one of SIGINT, SIGTERM");
     EXPECT_FALSE(t_);
+}
+
+// The part is played as its record describes it, read by the database's parser: each erase
+// opcode erases the largest size erase= gives it or its 4-byte twin (where parts sharing an
+// id differ, the more demanding one), else its usual size.
+TEST_F(EmulatedTarget, PlaysTheRecord) {
+    const std::pair<const char*, std::vector<uint32_t>> cases[] = {
+        {"sector=0x10000", {0x10000, 0x1000, 0x8000, 0x1C, 0, 0}},
+        {"sector=0x10000 erase=0x20:4K|64K,0xD8:64K|256K", {0x40000, 0x10000, 0x8000, 0x1C, 0, 0}},
+        {"sector=0x10000 erase=0x5C:64K,0xDC:128K", {0x20000, 0x1000, 0x10000, 0x1C, 0, 0}},
+        {"mnfid=0x20 bp=0x7C poll=fsr diers=0xC4:1M", {0x10000, 0x1000, 0x8000, 0x7C, 1, 0xC4}},
+        {"mnfid=0xC2", {0x10000, 0x1000, 0x8000, 0x3C, 0, 0}},
+    };
+    for (const auto& [keys, params] : cases) {
+        Write("flash_db.cfg",
+              std::string("#\nname=PART mnfid=0xEF volime=0x200000 ") + keys + "\n");
+        setup_.emulate_name = "PART";
+        testing::internal::CaptureStdout();
+        t_.reset(CEmulatedTarget::Create(&pgm_));
+        ASSERT_EQ("", testing::internal::GetCapturedStdout()) << keys;
+        const FlashChipParams& p = t_->Chip()->Params();
+        EXPECT_EQ(params, std::vector<uint32_t>({p.sector_size, p.erase_20, p.erase_52,
+                                                 p.protect_mask, p.flag_status, p.die_erase}))
+            << keys;
+    }
 }
 
 // The programmed image goes back to its file with a stats line; an image of another size is

@@ -12,10 +12,15 @@ FlashChipParams Params(uint8_t status) {
     return {0xEF, 0x4016, 0x1234, 0x20000, 0x10000, status};  // 128 KiB, 64 KiB sectors
 }
 
-// Runs whole frames; returns what the chip sent during the last one.
+// Runs whole frames, an empty one standing for a second that passes; returns what the chip
+// sent during the last one.
 Bytes Frames(CFlashChip& chip, const std::vector<Bytes>& frames) {
     Bytes in;
     for (const Bytes& f : frames) {
+        if (f.empty()) {
+            chip.AdvanceTime(1000000000);
+            continue;
+        }
         in.clear();
         chip.Select();
         for (uint8_t b : f) in.push_back(chip.Exchange(b));
@@ -163,15 +168,38 @@ TEST(FlashChip, FourByteAddresses) {
     EXPECT_EQ(Frames(chip, {{0x03, 0xFF, 0xFF, 0xFF, 0}}), Bytes({0xFF, 0xFF, 0xFF, 0xFF, 3}));
     EXPECT_EQ(Frames(chip, {{0xB7}, {0x03, 0x01, 0x3F, 0xFF, 0xFF, 0}}),
               Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1}));
+
+    // A part that shows its 4-byte mode in status register 3 and leaves its extended address
+    // register at 1 on leaving the mode: 3-byte addresses then reach the upper 16 MiB, until
+    // the register is written 0 (with the latch set).
+    params = Params(0);
+    params.total_size = 0x2000000, params.four_byte = FourByte::ModeNeedsWel;
+    params.ads_opcode = 0x15, params.ads_mask = 0x01, params.ear_opcode = 0xC5;
+    CFlashChip ear(params);
+    ear.Memory()[0x1000000] = 1, ear.Memory()[0] = 2;
+    EXPECT_EQ(Frames(ear, {{0x15, 0}}), Bytes({0xFF, 0x00}));
+    EXPECT_EQ(Frames(ear, {{0x06}, {0xB7}, {0x15, 0}}), Bytes({0xFF, 0x01}));
+    EXPECT_EQ(Frames(ear, {{0x06}, {0xE9}, {0x03, 0, 0, 0, 0}}),
+              Bytes({0xFF, 0xFF, 0xFF, 0xFF, 1}));
+    EXPECT_EQ(Frames(ear, {{0xC5, 0}, {0x03, 0, 0, 0, 0}}), Bytes({0xFF, 0xFF, 0xFF, 0xFF, 1}));
+    EXPECT_EQ(Frames(ear, {{0x06}, {0xC5, 0}, {0x03, 0, 0, 0, 0}}),
+              Bytes({0xFF, 0xFF, 0xFF, 0xFF, 2}));
 }
 
 // Parts as their records describe them: chip erase opcodes, blocks locked until 0x98, a
-// 512-byte page. The frames, then a status read a second later and the first bytes.
+// 512-byte page, BP3 in bit 5, die erase, a flag status register that must be read ready after
+// each program or erase. The frames, then a status read a second later and the first bytes.
 TEST(FlashChip, RecordDescribedParts) {
     auto no_c7 = [](FlashChipParams& p) { p.erases_c7 = false; };
     auto none = [](FlashChipParams& p) { p.erases_c7 = p.erases_60 = false; };
     auto locked = [](FlashChipParams& p) { p.global_lock = true; };
     auto page512 = [](FlashChipParams& p) { p.page_size = 512; };
+    auto bp3 = [](FlashChipParams& p) { p.protect_mask = 0x3C, p.status = 0x20; };
+    auto dies = [](FlashChipParams& p) {
+        p.erases_c7 = p.erases_60 = false, p.die_erase = 0xC4, p.die_size = 0x10000;
+    };
+    auto fsr = [](FlashChipParams& p) { p.flag_status = true; };
+    const Bytes pp0 = {0x02, 0, 0, 0, 0x05}, pp1 = {0x02, 0, 0, 1, 0x06};
     const std::tuple<void (*)(FlashChipParams&), std::vector<Bytes>, uint8_t, Bytes> cases[] = {
         {no_c7, {{0x06}, {0xC7}}, 0x02, {0x0F}},  // ignored: the latch stays
         {no_c7, {{0x06}, {0x60}}, 0x00, {0xFF}},
@@ -180,6 +208,12 @@ TEST(FlashChip, RecordDescribedParts) {
         {locked, {{0x06}, {0x98}, {0x06}, {0x02, 0, 0, 0, 0x05}}, 0x00, {0x05}},
         {locked, {{0x98}, {0x06}, {0x02, 0, 0, 0, 0x05}}, 0x00, {0x0F}},  // 0x98 needs the latch
         {page512, {{0x06}, {0x02, 0, 0x01, 0xFF, 1, 6}}, 0x00, {0x06}},   // 0x200 wraps to 0
+        {bp3, {{0x06}, pp0}, 0x20, {0x0F}},
+        {dies, {{0x06}, {0xC7}, {}, {0x06}, {0xC4, 0x01, 0x00, 0x00}}, 0x00, {0x0F, 0xFF}},
+        {dies, {{0x06}, {0xC4, 0x00, 0x80, 0x00}}, 0x00, {0xFF, 0xFF}},
+        {fsr, {{0x06}, pp0, {}, {0x06}, pp1}, 0x00, {0x05, 0xFF}},  // no flag status read
+        {fsr, {{0x06}, pp0, {0x70, 0}, {}, {0x06}, pp1}, 0x00, {0x05, 0xFF}},  // read busy
+        {fsr, {{0x06}, pp0, {}, {0x70, 0}, {0x06}, pp1}, 0x00, {0x05, 0x06}},
     };
     for (const auto& [arrange, frames, status, first] : cases) {
         SCOPED_TRACE(testing::PrintToString(frames));
@@ -187,10 +221,12 @@ TEST(FlashChip, RecordDescribedParts) {
         arrange(params);
         CFlashChip chip(params);
         chip.Memory()[0] = 0x0F;
+        chip.Memory()[1] = 0xFF;
         Frames(chip, frames);
         chip.AdvanceTime(1000000000);
         EXPECT_EQ(Frames(chip, {{0x05, 0}})[1], status);
-        EXPECT_EQ(Bytes(chip.Memory().begin(), chip.Memory().begin() + 1), first);
+        const auto from = chip.Memory().begin();
+        EXPECT_EQ(Bytes(from, from + static_cast<long>(first.size())), first);
     }
     FlashChipParams params = Params(0);
     params.global_lock = true;

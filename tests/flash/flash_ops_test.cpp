@@ -117,7 +117,7 @@ TEST_F(FlashOps, ProtectionBitsByMaker) {
     };
     for (const auto& [maker, status, refused] : cases) {
         testing::internal::CaptureStdout();
-        EXPECT_EQ(refused, Refuse_Protected(maker, status, "write"))
+        EXPECT_EQ(refused, Refuse_Protected(Maker_Protect_Mask(maker), status, "write"))
             << std::hex << +maker << " " << +status;
         EXPECT_EQ(refused, !testing::internal::GetCapturedStdout().empty());
     }
