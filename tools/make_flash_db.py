@@ -80,6 +80,13 @@ def tool_command(size, sector):
     return None
 
 
+def usable_sizes(erases):
+    """Sizes of the erase commands the tool can send for a unit: 0x20 4K, 0x52 32K, 0xD8 a
+    sector of 64K or more."""
+    return sorted(u for op, u in erases if op == 0xD8 and u >= 64 * KIB
+                  or (op, u) in ((0x20, 4 * KIB), (0x52, 32 * KIB)))
+
+
 class Facts:
     """Datasheet facts by id and part name; a fact replaces the row's value of its field."""
 
@@ -203,7 +210,10 @@ class Record:
         self.erases = set.intersection(*(c.erases for c in chips))
         self._choose_units()
         if self.unit is None:
-            return  # left out: nothing the tool can erase by
+            if all(usable_sizes(c.erases) for c in chips):
+                fail("parts of id %s have no erase command in common: make them alternatives "
+                     "(alt)" % self.ids())
+            return  # left out: a part the tool cannot erase answers this id
         self.page = min(c.page for c in chips)
         self.size = self._common("size")
         for field in ("addr4", "ads", "ear", "alt"):
@@ -252,8 +262,7 @@ class Record:
         self.unit_key = self._common("unit_key")
         self.size = min(c.size for c in self.chips)
         block_rule = self.mfr in BLOCK_RULE or self.unit_key == "block"
-        usable = sorted(u for op, u in self.erases if op == 0xD8 and u >= 64 * KIB
-                        or (op, u) in ((0x20, 4 * KIB), (0x52, 32 * KIB)))
+        usable = usable_sizes(self.erases)
         self.unit = None
         self.block = self.sector = None
         if not usable:
