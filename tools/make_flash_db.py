@@ -232,7 +232,6 @@ class Record:
         self.die_erase = None
         if not self.chip_erase and all(dies) and len({op for op, _ in dies}) == 1:
             self.die_erase = (dies[0][0], min(size for _, size in dies))
-        self._choose_units()
 
     def ids(self):
         text = "0x%02X 0x%04X" % (self.mfr, self.dev)
