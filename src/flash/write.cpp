@@ -61,8 +61,10 @@ int CTAMREL::FLASH_Write() {
 
     const std::string unit(erase_label, strlen(erase_label) - 1);
     printf("\nFile: \"%s\"\tsize: 0x%lX Bytes", setup->file_name.c_str(), fs);
+    // The units the range touches, from the one holding its first byte to its last byte's.
+    const unsigned long es = setup->erase_size;
     printf("\nRequire %s\t\t%d x %ld Bytes\n", unit.c_str(),
-           static_cast<int>(L / setup->erase_size + 1), static_cast<long>(setup->erase_size));
+           static_cast<int>((S + L - 1) / es - S / es + 1), static_cast<long>(es));
 
     const PageProgramJob job = {
         S, L, 200, 20, "Write data:\t\t", true, fill_from_file, setup->data_file};

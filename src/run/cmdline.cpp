@@ -40,6 +40,21 @@ int Read_Address(const char* arg, const char* name, uint32_t* field, uint8_t* fl
     return 1;
 }
 
+// Letters that are a whole switch on their own.
+const char kSwitchLetters[] = "isewvdux";
+
+// Two or more switch letters behind one dash ("-ewv") would be taken as the first one alone:
+// refused with the way to write them. Words such as -erase have a letter that is no switch.
+bool Refuse_Glued(const char* arg) {
+    if (arg[0] != '-' || arg[1] == '\0' || arg[2] == '\0') return false;
+    for (const char* c = arg + 1; *c != '\0'; c++)
+        if (strchr(kSwitchLetters, Lower(*c)) == nullptr) return false;
+    printf("\nError: argument %s: one switch per argument, write", arg);
+    for (const char* c = arg + 1; *c != '\0'; c++) printf(" -%c", *c);
+    printf("\n");
+    return true;
+}
+
 void Warn_Unknown(const char* arg) {
     printf("\nWarning: unknown argument \"%s\" ignored", arg);
 }
@@ -56,6 +71,8 @@ void Take_Data_File(Setup_struct* s, const char* file) {
 int CCMDP::Parse(int argc, char** argv) {
     if (argc < 2) return 1;
     Setup_struct* s = pgm->setup;
+    for (int i = 1; i < argc; i++)
+        if (argv[i] != nullptr && Refuse_Glued(argv[i])) return -1;
 
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
@@ -130,7 +147,9 @@ EarlySwitch Find_Early_Switch(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (arg == nullptr || arg[0] != '-') continue;
-        if (strcmp(arg, "--help") == 0 || Lower(arg[1]) == 'h' || arg[1] == '?') return EARLY_HELP;
+        const bool one_letter = arg[1] != '\0' && arg[2] == '\0';
+        if (strcmp(arg, "--help") == 0 || (one_letter && (Lower(arg[1]) == 'h' || arg[1] == '?')))
+            return EARLY_HELP;
         if (strcmp(arg, "--version") == 0) return EARLY_VERSION;
     }
     return EARLY_NONE;

@@ -9,7 +9,8 @@ public:
     ~CCMDP() {}
 
     // Scans the switches into the setup record and warns about arguments it does not know.
-    // -1 after an error line for a number that is malformed or out of range, else 1.
+    // -1 after an error line for switches glued behind one dash or a number that is
+    // malformed or out of range, else 1.
     int Parse(int argc, char** argv);
     // Diagnostic listing of the arguments.
     int PrintArg(int argc, char** argv);
@@ -20,7 +21,7 @@ private:
 
 void PrintUsage();
 
-// --help, -h and -? ask for the usage text, --version for the version line; both are
+// --help, -h (-H) and -? ask for the usage text, --version for the version line; both are
 // answered before any file is read. The first such argument counts.
 enum EarlySwitch { EARLY_NONE, EARLY_HELP, EARLY_VERSION };
 EarlySwitch Find_Early_Switch(int argc, char** argv);

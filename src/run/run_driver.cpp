@@ -7,6 +7,7 @@
 #include "config/cfg_parser.h"
 #include "run/cmdline.h"
 #include "run/console.h"
+#include "run/exit_codes.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
@@ -85,16 +86,23 @@ int Run_Driver(int argc, char** argv) {
     Console_Start();
 
     printf("\nTamrel, ver 2.8, %s, %s", TAMREL_CONTACT, __DATE__);
+    const int from_env = Exit_Codes_From_Env();
+    if (from_env < 0) return Exit_Status(-1, EXIT_CODES_CLASSIC);
+    const ExitCodes env_codes = static_cast<ExitCodes>(from_env);
     const EarlySwitch early = argc <= 1 ? EARLY_HELP : Find_Early_Switch(argc, argv);
     if (early == EARLY_HELP) {
         PrintUsage();
-        return 1;
+        return Exit_Status(1, env_codes);
     }
     if (early == EARLY_VERSION) {
         printf("\n");  // the banner is the version line
-        return 1;
+        return Exit_Status(1, env_codes);
     }
     Setup_struct setup;
     PGM_setup_ini(&setup);
-    return Run_Stages(setup, argc, argv);
+    const int result = Run_Stages(setup, argc, argv);
+    // The environment wins over config.cfg.
+    return Exit_Status(result, env_codes != EXIT_CODES_UNSET
+                                   ? env_codes
+                                   : static_cast<ExitCodes>(setup.exit_codes));
 }

@@ -165,7 +165,7 @@ TEST_P(Program, RangesThatEndOnAnEdge) {
              0x1000,
              0x2000,
              we + "\nFile: \"data.bin\"\tsize: 0x2000 Bytes, Occupy Sectors: 2" + units1 +
-                 "\nFile: \"data.bin\"\tsize: 0x2000 Bytes\nRequire Sector:\t\t3 x 4096 Bytes\n" +
+                 "\nFile: \"data.bin\"\tsize: 0x2000 Bytes\nRequire Sector:\t\t2 x 4096 Bytes\n" +
                  "Write data:\t\t0x00001100 (3%)\r...\rWrite data:\t\t0x00003000 (100%)\r" +
                  "\nFile recorded.\n\nVerify data:\t\t0x00001100 (3%)\r...\r" +
                  "Verify data:\t\t0x00003000 (100%)\r" + ok},
@@ -174,7 +174,7 @@ TEST_P(Program, RangesThatEndOnAnEdge) {
              0x1F000,
              0x1000,
              we + "\nFile: \"data.bin\"\tsize: 0x1000 Bytes, Occupy Sectors: 1" + unit31 +
-                 "\nFile: \"data.bin\"\tsize: 0x1000 Bytes\nRequire Sector:\t\t2 x 4096 Bytes\n" +
+                 "\nFile: \"data.bin\"\tsize: 0x1000 Bytes\nRequire Sector:\t\t1 x 4096 Bytes\n" +
                  "Write data:\t\t0x0001F100 (6%)\r...\rWrite data:\t\t0x00020000 (100%)\r" +
                  "\nFile recorded.\n\nVerify data:\t\t0x0001F100 (6%)\r...\r" +
                  "Verify data:\t\t0x00020000 (100%)\r" + ok},
@@ -280,7 +280,15 @@ TEST_P(Program, RangesThatEndOnAnEdge) {
         return Fmt("\n\nFile: \"data.bin\"\tsize: 0x%X Bytes\nVerify Sectors:\t\t1 x 4096 Bytes\n",
                    size);
     };
-    const std::string failed = " Errors: 1\r\nVerify Error!\n";
+    // One difference, bit 7 at `at`, listed after the failure.
+    const auto failed = [&](uint32_t at) {
+        return " Errors: 1\r\nVerify Error!" +
+               Fmt("\n0x%08X: file 0x%02X, chip 0x%02X (bits 0x80)\n", at, image[at] ^ 0x80,
+                   image[at]);
+    };
+    std::string missing;  // the first eight chip bytes the file has no byte for
+    for (uint32_t at = 0x100; at < 0x108; at++)
+        missing += Fmt("\n0x%08X: file has no byte, chip 0x%02X", at, image[at]);
     const std::tuple<std::vector<std::string>, Bytes, int, std::string> verifies[] = {
         {{"-al=0x1FF"},
          one_off(0, 0x300, 0x200),
@@ -291,7 +299,7 @@ TEST_P(Program, RangesThatEndOnAnEdge) {
          one_off(0, 0x300, 0x1FF),
          255,
          header(0x300) + "Verify data:\t\t0x00000100 (50%)\r" +
-             "Verify data:\t\t0x00000200 (100%)" + failed},
+             "Verify data:\t\t0x00000200 (100%)" + failed(0x1FF)},
         {{"-ab=0x1FFFF", "-al=0x1FFFF"},
          Bytes{image[0x1FFFF], static_cast<uint8_t>(~image[0x1FFFF])},
          1,
@@ -305,13 +313,15 @@ TEST_P(Program, RangesThatEndOnAnEdge) {
         {{"-al=0x1FF"},
          Slice(image, 0, 0x100),
          255,
-         header(0x100) + "Verify data:\t\t0x00000100 (50%)\rVerify data:\t\t0x00000200 (100%) "
-                         "Errors: 256\r\nVerify Error!\n"},
+         header(0x100) +
+             "Verify data:\t\t0x00000100 (50%)\rVerify data:\t\t0x00000200 (100%) "
+             "Errors: 256\r\nVerify Error!" +
+             missing + "\n... and 248 more\n"},
         {{"-ab=0x1F000"},
          one_off(0x1F000, 0x1000, 0xFFF),
          255,
          header(0x1000) + "Verify data:\t\t0x0001F100 (6%)\r...\r" +
-             "Verify data:\t\t0x00020000 (100%)" + failed},
+             "Verify data:\t\t0x00020000 (100%)" + failed(0x1FFFF)},
     };
     for (const auto& [range, data, status, out] : verifies) {
         std::vector<std::string> args = {"-v", "data.bin"};
