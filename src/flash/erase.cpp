@@ -5,6 +5,7 @@
 #include <string>
 
 #include "adapters/delay.h"
+#include "flash/progress_plan.h"
 #include "flash/range_check.h"
 #include "flash/spi_opcodes.h"
 #include "flash/write_protect.h"
@@ -34,8 +35,7 @@ int CTAMREL::FLASH_Erase() {
     for (const EraseLabel& e : kEraseLabels)
         if (e.opcode == setup->cmd_erase) erase_label = this->*e.label;
 
-    const bool whole_chip =
-        !setup->has_addr_begin && !setup->has_addr_last && !setup->has_file_name;
+    const bool whole_chip = Erases_Whole_Chip(setup);
     // A chip without a chip erase command (chipers=0) is erased unit by unit.
     const bool by_units = !whole_chip || setup->cmd_chip_erase == 0;
     const unsigned long es = setup->erase_size;
@@ -90,8 +90,10 @@ int CTAMREL::FLASH_Erase() {
     }
     if (!by_units) {
         Chip_Erase();  // uses the latch set and tested above
+        Progress_Wait_Begin("Chip erase", Typical_Chip_Erase_s(setup));
         delay_ms(1000);
         if (Wait_WriteBusy(360, 1000, true) != 1) ok = false;
+        Progress_Wait_End();
         // The chip finishes a chip erase on its own and nothing was kept: stop at once.
         if (Interrupt_Pending() || Cable_Lost()) return -1;
     } else {
@@ -115,7 +117,8 @@ int CTAMREL::FLASH_Erase() {
             if (i == last && tail_len > 0) tail_pending = true;
             // A unit is reported only once its erase command has reached the chip.
             if (Cable_Lost()) return -1;
-            Print_Progress("Erase", "\rErase %s%d->%d\tOK", erase_label, static_cast<int>(first),
+            Print_Progress("Erase", {(i - first + 1) * es, (last - first + 1) * es, 0},
+                           "\rErase %s%d->%d\tOK", erase_label, static_cast<int>(first),
                            static_cast<int>(i));
         }
     }

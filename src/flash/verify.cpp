@@ -46,8 +46,7 @@ int CTAMREL::FLASH_Verify() {
 
     const unsigned long fs = setup->file_size;
     const unsigned long S = setup->has_addr_begin ? setup->addr_begin : 0;
-    unsigned long L = fs;
-    if (setup->has_addr_last) L = static_cast<unsigned long>(setup->addr_last) + 1 - S;
+    const unsigned long L = Verify_Length(setup);
 
     if (setup->do_write) {
         printf("\n");
@@ -102,11 +101,12 @@ int CTAMREL::FLASH_Verify() {
 
         a += chunk;
         done += chunk;
+        const ProgressCount count = {done, L, errors};
         if (errors > 0)
-            Print_Progress("Verify data:", "Verify data:\t\t0x%08lX (%01lu%%) Errors: %d\r", a,
-                           done * 100 / L, static_cast<int>(errors));
+            Print_Progress("Verify data:", count, "Verify data:\t\t0x%08lX (%01lu%%) Errors: %d\r",
+                           a, done * 100 / L, static_cast<int>(errors));
         else
-            Print_Progress("Verify data:", "Verify data:\t\t0x%08lX (%01lu%%)\r", a,
+            Print_Progress("Verify data:", count, "Verify data:\t\t0x%08lX (%01lu%%)\r", a,
                            done * 100 / L);
     }
     free(cmp);

@@ -42,11 +42,7 @@ int CTAMREL::FLASH_Write() {
 
     const unsigned long fs = setup->file_size;
     const unsigned long S = setup->has_addr_begin ? setup->addr_begin : 0;
-    unsigned long L = fs;
-    if (setup->has_addr_last) {
-        const unsigned long to_last = static_cast<unsigned long>(setup->addr_last) + 1 - S;
-        L = setup->has_addr_begin ? to_last : (to_last < fs ? to_last : fs);
-    }
+    const unsigned long L = Write_Length(setup);
     if (!Erase_Size_Usable(setup) || !Range_Inside_Chip(setup, S, S + L)) return -1;
     // A protected chip takes the page programs without a word and changes nothing.
     const unsigned char status = Get_StatusReg();

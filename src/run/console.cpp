@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fileutil/file_utils.h"
+#include "run/progress.h"
 
 const char* const TAMREL_CONTACT = "tamrel-maintainers@example.org";
 
@@ -23,7 +24,7 @@ struct TerminalLine {
 };
 
 TerminalLine g_line;
-const char* g_writing = nullptr;  // series of the progress text being written, if any
+const char* g_writing = nullptr;  // series of the progress line being written, if any
 
 // A progress line is overwritten by the next one of its own series only. Other text that
 // would land on it, and a progress line that would land on other text, start a new line.
@@ -43,21 +44,33 @@ void Note_Written(const char* text, size_t n) {
     g_line.last = text[n - 1];
 }
 
-ssize_t Terminal_Write(void*, const char* buf, size_t n) {
-    if (n == 0) return 0;
+// Writes straight to the terminal, `series` naming a progress line (null: other text).
+bool Terminal_Put(const char* buf, size_t n, const char* series) {
+    g_writing = series;
+    bool ok = true;
     if (Needs_Newline(buf, n)) {
-        if (!Write_All(STDOUT_FILENO, "\n", 1)) return -1;
+        ok = Write_All(STDOUT_FILENO, "\n", 1);
         g_line = TerminalLine();
     }
-    if (!Write_All(STDOUT_FILENO, buf, n)) return -1;
-    Note_Written(buf, n);
-    return static_cast<ssize_t>(n);
+    ok = ok && Write_All(STDOUT_FILENO, buf, n);
+    if (ok) Note_Written(buf, n);
+    g_writing = nullptr;
+    return ok;
+}
+
+bool g_terminal = false;
+
+ssize_t Terminal_Write(void*, const char* buf, size_t n) {
+    if (n == 0) return 0;
+    Progress_Before_Text();
+    return Terminal_Put(buf, n, nullptr) ? static_cast<ssize_t>(n) : -1;
 }
 
 }  // namespace
 
 void Console_Start() {
     if (!isatty(STDOUT_FILENO)) return;
+    g_terminal = true;
     cookie_io_functions_t io = {nullptr, &Terminal_Write, nullptr, nullptr};
     FILE* terminal = fopencookie(nullptr, "w", io);
     if (terminal == nullptr) {
@@ -69,15 +82,22 @@ void Console_Start() {
     stdout = terminal;
 }
 
+bool Console_Is_Terminal() {
+    return g_terminal;
+}
+
 void SetColor(int, int) {}
 
-void Print_Progress(const char* series, const char* format, ...) {
+void Print_Progress(const char* series, const ProgressCount& count, const char* format, ...) {
+    if (g_terminal) return Progress_Update(series, count);
     va_list args;
     va_start(args, format);
-    g_writing = series;  // a terminal's stream is unbuffered: written before this returns
     vprintf(format, args);
-    g_writing = nullptr;
     va_end(args);
+}
+
+void Console_Progress(const char* series, const std::string& text) {
+    Terminal_Put(text.data(), text.size(), series);
 }
 
 int _trace(const char* format, ...) {

@@ -5,6 +5,7 @@
 #include "adapters/delay.h"
 #include "config/adapter_select.h"
 #include "config/cfg_parser.h"
+#include "flash/progress_plan.h"
 #include "run/cmdline.h"
 #include "run/console.h"
 #include "run/exit_codes.h"
@@ -16,6 +17,7 @@ namespace {
 // Erase, write and verify in that order; each acts only when asked. The sequence stops
 // at the first failed step: writing over a range whose erase failed corrupts data.
 int Program_Sequence(CTAMREL& pgm) {
+    Progress_Plan_Sequence(pgm.setup);  // what a terminal says the whole sequence has left
     int result = pgm.FLASH_Erase();
     if (result == 1) result = pgm.FLASH_Write();
     if (result == 1) result = pgm.FLASH_Verify();
