@@ -338,8 +338,8 @@ def main(paths):
     out.write("# flash_db.cfg - SPI NOR chips for tamrel; made by tools/make_flash_db.py, "
               "edit the chip table and run it again\n")
     out.write("#\n"
-              "# A record is one line beginning with name=; remark and blank lines keep records\n"
-              "# apart, since the id scan skips a record line that directly follows another.\n"
+              "# A record is one line beginning with name=; any other line is a remark, and a\n"
+              "# line whose first non-blank character is # is never searched.\n"
               "# Erase unit: block= for mnfid 0xEF and 0x1F, sector= for 0xBF, 0x01, 0xC2, 0x20;\n"
               "# other makers have none (range erase, write and verify refused, chip erase ok)\n"
               "# unless unit=block or unit=sector says which.\n"
