@@ -43,10 +43,8 @@ int Read_Address(const char* arg, const char* name, uint32_t* field, uint8_t* fl
 // Letters that are a whole switch on their own.
 const char kSwitchLetters[] = "isewvdux";
 
-// Two or more switch letters behind one dash ("-ewv") would be taken as the first one alone:
-// refused with the way to write them. Words such as -erase have a letter that is no switch.
 bool Refuse_Glued(const char* arg) {
-    if (arg[0] != '-' || arg[1] == '\0' || arg[2] == '\0') return false;
+    if (arg == nullptr || arg[0] != '-' || arg[1] == '\0' || arg[2] == '\0') return false;
     for (const char* c = arg + 1; *c != '\0'; c++)
         if (strchr(kSwitchLetters, Lower(*c)) == nullptr) return false;
     printf("\nError: argument %s: one switch per argument, write", arg);
@@ -71,8 +69,6 @@ void Take_Data_File(Setup_struct* s, const char* file) {
 int CCMDP::Parse(int argc, char** argv) {
     if (argc < 2) return 1;
     Setup_struct* s = pgm->setup;
-    for (int i = 1; i < argc; i++)
-        if (argv[i] != nullptr && Refuse_Glued(argv[i])) return -1;
 
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
@@ -141,6 +137,12 @@ int CCMDP::Parse(int argc, char** argv) {
         }
     }
     return 1;
+}
+
+bool Refuse_Glued_Switches(int argc, char** argv) {
+    for (int i = 1; i < argc; i++)
+        if (Refuse_Glued(argv[i])) return true;
+    return false;
 }
 
 EarlySwitch Find_Early_Switch(int argc, char** argv) {

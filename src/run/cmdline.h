@@ -9,8 +9,7 @@ public:
     ~CCMDP() {}
 
     // Scans the switches into the setup record and warns about arguments it does not know.
-    // -1 after an error line for switches glued behind one dash or a number that is
-    // malformed or out of range, else 1.
+    // -1 after an error line for a number that is malformed or out of range, else 1.
     int Parse(int argc, char** argv);
     // Diagnostic listing of the arguments.
     int PrintArg(int argc, char** argv);
@@ -20,6 +19,11 @@ private:
 };
 
 void PrintUsage();
+
+// Two or more switch letters behind one dash ("-ewv") would be taken as the first one alone:
+// true after an error line with the way to write them, wherever such an argument stands.
+// Words such as -erase have a letter that is no switch.
+bool Refuse_Glued_Switches(int argc, char** argv);
 
 // --help, -h (-H) and -? ask for the usage text, --version for the version line; both are
 // answered before any file is read. The first such argument counts.

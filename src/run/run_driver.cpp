@@ -59,6 +59,7 @@ bool Stage_Failed(int result, CTAMREL& pgm) {
 
 // Stages and operation; the objects die in reverse order when this returns.
 int Run_Stages(Setup_struct& setup, int argc, char** argv) {
+    if (Refuse_Glued_Switches(argc, argv)) return -1;  // before any file is read
     CTAMREL pgm(&setup);
     CCFGP cfg(&pgm);
     if (Stage_Failed(cfg.Parse(), pgm)) return -1;

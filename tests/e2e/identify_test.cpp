@@ -231,6 +231,10 @@ TEST(Startup, NoArgumentsPrintsUsageAndNoConfigIsAnError) {
     r = dir.Run({"-i"});
     EXPECT_EQ(r.out, Banner(r.out) + "\nError: Can`t open file: config.cfg\n");
     EXPECT_EQ(r.status, 255);
+    r = dir.Run({"-ewv", "fw.bin"});  // refused before any file is looked for
+    EXPECT_EQ(r.out,
+              Banner(r.out) + "\nError: argument -ewv: one switch per argument, write -e -w -v\n");
+    EXPECT_EQ(r.status, 255);
     dir.Write("config.cfg", "# nothing configured\n");
     r = dir.Run({"-i"});
     EXPECT_EQ(r.out, Banner(r.out) + "\nIs not set config for any LPT or USB adapters.");

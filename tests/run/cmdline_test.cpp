@@ -87,12 +87,27 @@ TEST(Cmdline, MalformedOrOutOfRangeNumbersAreRefused) {
          "0xFFFFFFFF)\n"},
         {{"-p=0x10000"},
          "\nError: argument -p=0x10000: the number is out of range (0 to 0xFFFF)\n"},
-        // Switch letters glued behind one dash, also behind -u, which ends the scan.
+    };
+    for (const auto& [args, message] : cases) EXPECT_EQ("refused" + message, Parsed(args));
+}
+
+// Two or more switch letters behind one dash, also behind -u, which ends the scan; words and
+// single letters pass.
+TEST(Cmdline, GluedSwitchesAreRefused) {
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
         {{"-ewv", "fw.bin", "-ab=0x20000"},
          "\nError: argument -ewv: one switch per argument, write -e -w -v\n"},
         {{"-u", "-ED"}, "\nError: argument -ED: one switch per argument, write -E -D\n"},
+        {{"-erase", "-write", "-verify", "-dump", "-info", "-unlock", "-V", "-", "-ab=1"}, ""},
     };
-    for (const auto& [args, message] : cases) EXPECT_EQ("refused" + message, Parsed(args));
+    for (auto [args, error] : cases) {
+        args.insert(args.begin(), "tamrel");
+        testing::internal::CaptureStdout();
+        const bool refused =
+            Refuse_Glued_Switches(static_cast<int>(args.size()), const_cast<char**>(args.data()));
+        EXPECT_EQ(error, testing::internal::GetCapturedStdout());
+        EXPECT_EQ(refused, error[0] != '\0');
+    }
 }
 
 TEST(Cmdline, HelpAndVersionAreFoundAnywhere) {
