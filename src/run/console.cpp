@@ -24,7 +24,7 @@ struct TerminalLine {
 };
 
 TerminalLine g_line;
-const char* g_writing = nullptr;  // series of the progress line being written, if any
+const char* g_writing = nullptr;  // series of the progress text being written, if any
 
 // A progress line is overwritten by the next one of its own series only. Other text that
 // would land on it, and a progress line that would land on other text, start a new line.
@@ -46,6 +46,7 @@ void Note_Written(const char* text, size_t n) {
 
 // Writes straight to the terminal, `series` naming a progress line (null: other text).
 bool Terminal_Put(const char* buf, size_t n, const char* series) {
+    if (n == 0) return true;
     g_writing = series;
     bool ok = true;
     if (Needs_Newline(buf, n)) {
@@ -70,7 +71,6 @@ ssize_t Terminal_Write(void*, const char* buf, size_t n) {
 
 void Console_Start() {
     if (!isatty(STDOUT_FILENO)) return;
-    g_terminal = true;
     cookie_io_functions_t io = {nullptr, &Terminal_Write, nullptr, nullptr};
     FILE* terminal = fopencookie(nullptr, "w", io);
     if (terminal == nullptr) {
@@ -80,6 +80,7 @@ void Console_Start() {
     fflush(stdout);
     setvbuf(terminal, nullptr, _IONBF, 0);  // progress lines show as they come
     stdout = terminal;
+    g_terminal = true;
 }
 
 bool Console_Is_Terminal() {

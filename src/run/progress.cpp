@@ -129,7 +129,7 @@ void Draw(unsigned long long now) {
 }
 
 bool Due(unsigned long long now) {
-    return !g.drawn_any || now - g.last_draw_ns >= kDrawEveryNs;
+    return !g.drawn_any || now < g.last_draw_ns || now - g.last_draw_ns >= kDrawEveryNs;
 }
 
 // A line for `name` from here on; the last figures of the one before are drawn first.

@@ -33,9 +33,9 @@ TEST_P(Identify, ChipInNoRecordGivesItsSfdpRecordAndInfoSaysSo) {
                          "\nGeometry:\tread from SFDP (the chip is not in flash_db.cfg)" +
                          kIdleStatus + "\n");
     EXPECT_EQ(r.status, 1);
-    // The record, pasted into the database, is found like any other.
-    std::ofstream(dir.Path("flash_db.cfg"), std::ios::app) << "\n"
-                                                           << kSfdpEF4099.sfdp_record << "\n";
+    // The record, appended to the database right below its last record, is found like any
+    // other.
+    std::ofstream(dir.Path("flash_db.cfg"), std::ios::app) << kSfdpEF4099.sfdp_record << "\n";
     r = dir.Run({"-i"});
     EXPECT_NE(r.out.find("flash_db.cfg - OK\nDevice name:\t\"SFDP-EF4099\"\nCMD Setup:\tErs:0xD8 "),
               std::string::npos)
