@@ -26,6 +26,7 @@ root=$tmp/root
 prefix=$root/usr/local
 # No user's own config.cfg or flash_db.cfg may answer for the installed ones.
 export XDG_CONFIG_HOME=$tmp/xdg
+unset TAMREL_EXIT_CODES  # the checks expect the classic status 1 for success
 
 # The files an installation consists of below PREFIX, and the udev rules: where udev reads
 # them for a system prefix (UDEV empty), else below UDEV.
