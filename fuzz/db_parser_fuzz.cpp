@@ -64,8 +64,8 @@ bool Field(const std::string& line, const char* key, long* value) {
 }
 
 // The first record of `db` whose ids are those the chip answers, found as the scan walks
-// the file: a record is the line behind a "\nname=", up to its own newline, which can't
-// begin the next record. Empty when none matches.
+// the file: a record is the line behind a "\nname=", up to its own newline, which may begin
+// the next record. Empty when none matches.
 std::string Expected_Record(const std::string& db, const uint8_t* reply) {
     const unsigned mnf = reply[0], jedec = reply[1] << 8 | reply[2], ext = reply[3] << 8 | reply[4];
     if (jedec == 0x0000 || jedec == 0x00FF) return "";  // no chip answers
@@ -81,7 +81,7 @@ std::string Expected_Record(const std::string& db, const uint8_t* reply) {
             if ((e & 0xFFFF) != 0 ? (e & 0xFFFF) == ext : ext == 0 || ext == 0xFF) return text;
         }
         if (eol == std::string::npos) break;
-        at = db.find("\nname=", eol + 1);
+        at = db.find("\nname=", eol);
     }
     return "";
 }
