@@ -1,5 +1,6 @@
 // config.cfg over a text served from memory: the cable, the port address and the emulated
 // target keys, checked against what the text says.
+#include <cctype>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "config/cfg_parser.h"
+#include "key_text.h"
 #include "memory_files.h"
 #include "stage_checks.h"
 
@@ -37,16 +39,24 @@ std::string Word_After(const std::string& line, const std::string& key) {
     return c_line.substr(start, c_line.find_first_of(" \t\r\n\v\f", start) - start);
 }
 
-// 1 and the value when `word` starts with a number in [min, max], 0 when with none, -1 when
-// with one out of range.
+// 1 and the value when `word` is a whole number in [min, max], 0 when it is empty, -1
+// otherwise.
 int Number(const std::string& word, long long min, long long max, long long* value) {
+    if (word.empty()) return 0;
     char* end = nullptr;
     errno = 0;
     const long long v = strtoll(word.c_str(), &end, 0);
-    if (end == word.c_str()) return 0;
-    if (errno != 0 || v < min || v > max) return -1;
+    if (end == word.c_str() || *end != '\0' || errno != 0 || v < min || v > max) return -1;
     *value = v;
     return 1;
+}
+
+// Lower case, blanks left out.
+std::string Squeezed(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        if (c != ' ' && c != '\t' && c != '\r') out.push_back(static_cast<char>(tolower(c)));
+    return out;
 }
 
 // The line of an emulate key that begins a line (the first line too); empty when none does.
@@ -64,8 +74,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string text(reinterpret_cast<const char*>(data), size);
-    Memory_File_Set("config.cfg", text);
+    const std::string raw(reinterpret_cast<const char*>(data), size);
+    Memory_File_Set("config.cfg", raw);
+    const std::string text = Searched_Text(raw, 0, nullptr);  // comment lines never count
     Setup_struct s;
     CTAMREL pgm(&s);
     Setup_For_Fuzzing(&s, &pgm);
@@ -91,6 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } numbers[] = {{"emulate_status", 0, 0xFF},
                    {"emulate_interrupt_after", INT32_MIN, INT32_MAX},
                    {"emulate_drop_after", INT32_MIN, INT32_MAX}};
+    const std::string codes_line = Line_Start(text, "exit_codes=");
+    const std::string codes = Word_After(codes_line, "exit_codes");
+    if (!codes_line.empty() && codes != "posix" && codes != "classic") refused = true;
     long long got[3] = {0, 0, 0};
     for (int i = 0; i < 3; i++) {
         const std::string line = Line_Start(text, std::string(numbers[i].key) + "=");
@@ -101,6 +115,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Check(r == (refused ? -1 : 1));
     if (r != 1) return 0;
+    Check(s.exit_codes == (codes_line.empty() ? 0 : codes == "posix" ? 2 : 1));
+    // A line that looks like a cable setting is named only when no cable is set, and is one.
+    const std::string like = Squeezed(s.port_lookalike);
+    Check(s.port_lookalike.empty() ||
+          (!s.use_lpt && !s.use_usb && raw.find(s.port_lookalike) != std::string::npos &&
+           (like.rfind("port=", 0) == 0 || like.rfind("port:", 0) == 0) &&
+           like.compare(5, 3, s.port_expected.substr(5)) == 0));
     Check(s.use_lpt == lpt && s.use_usb == (text.find("port=usb") != std::string::npos));
     Check(s.lpt_addr == (lpt ? port : 0));
     const std::string* fields[] = {&s.emulate_name,  &s.emulate_image, &s.emulate_stats,

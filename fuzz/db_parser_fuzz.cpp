@@ -89,7 +89,7 @@ Match Matches(const std::string& text, const uint8_t* reply) {
 // The first record of `db` whose ids are those the chip answers, found as the scan walks
 // the file, and the records behind it that the chip answers without a warning too (parts
 // sharing the id): a record is the line behind a "\nname=", up to its own newline, which
-// can't begin the next record. Empty when none matches, or no chip answers.
+// may begin the next record. Empty when none matches, or no chip answers.
 std::vector<std::string> Expected_Records(const std::string& db, const uint8_t* reply) {
     std::vector<std::string> taken;
     const bool all_same = std::all_of(reply, reply + 5, [&](uint8_t b) { return b == reply[0]; });
@@ -105,7 +105,7 @@ std::vector<std::string> Expected_Records(const std::string& db, const uint8_t* 
         if (m != NO) taken.push_back(text);
         if (m == NO_EXTID) return taken;
         if (eol == std::string::npos) break;
-        at = db.find("\nname=", eol + 1);
+        at = db.find("\nname=", eol);
     }
     return taken;
 }

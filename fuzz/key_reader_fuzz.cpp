@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "key_text.h"
 #include "memory_files.h"
 #include "stage_checks.h"
 
@@ -25,12 +27,15 @@ struct Search {
 Search Expected(const std::string& text, const std::string& key, uint64_t before, bool capture) {
     if (key.empty()) return {0, before, ""};
     if (before > text.size()) return {0, before + 1, ""};  // the read at the end counts
-    const size_t hit = text.find(key, before);
-    if (hit == std::string::npos) return {0, text.size() + 1, ""};
-    if (!capture) return {1, hit + key.size(), ""};
-    const size_t eol = text.find('\n', hit + key.size());
-    if (eol == std::string::npos) return {1, text.size() + 1, text.substr(hit)};
-    return {1, eol + 1, text.substr(hit, eol + 1 - hit)};
+    std::vector<size_t> at;
+    const size_t found = Searched_Text(text, before, &at).find(key);
+    if (found == std::string::npos) return {0, text.size() + 1, ""};
+    const size_t end = at[found + key.size() - 1] + 1;  // behind the key's last byte
+    if (!capture) return {1, end, ""};
+    // The line is the key and the text behind it; the next search starts on its newline.
+    const size_t eol = text.find('\n', end);
+    if (eol == std::string::npos) return {1, text.size() + 1, key + text.substr(end)};
+    return {1, eol, key + text.substr(end, eol + 1 - end)};
 }
 
 void Search_Once(CTAMREL& pgm, const std::string& text, const std::string& key, bool capture) {

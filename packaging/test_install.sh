@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Install test: installs the build under a temporary root (DESTDIR) with the prefix
-# /usr/local, checks the files, runs the installed program, checks the manual page, the
-# choice of udev folder, and builds the Debian package.
+# /usr/local and, as a user without root would, under a prefix of its own; checks the files,
+# runs the installed program, checks the manual page, the choice of udev folder, and builds
+# the Debian package, which leaves install_manifest.txt as the last install wrote it.
 # Usage: test_install.sh BUILD_DIR SOURCE_DIR CMAKE CPACK
 # Needs the Debian packages man-db, groff-base (manual page) and dpkg-dev (package).
 # Run it after a full build: cpack brings every target up to date before it packages.
@@ -25,18 +26,21 @@ root=$tmp/root
 prefix=$root/usr/local
 # No user's own config.cfg or flash_db.cfg may answer for the installed ones.
 export XDG_CONFIG_HOME=$tmp/xdg
+unset TAMREL_EXIT_CODES  # the checks expect the classic status 1 for success
 
-# The files an installation consists of below PREFIX, and the udev rules where udev reads
-# them whatever the prefix.
+# The files an installation consists of below PREFIX, and the udev rules: where udev reads
+# them for a system prefix (UDEV empty), else below UDEV.
 in_prefix() {
-    local p=$1 list="bin/tamrel
+    local p=$1 udev=${2:-usr/lib} list="bin/tamrel
+share/bash-completion/completions/tamrel
+share/doc/tamrel/copyright
 share/man/man1/tamrel.1.gz
 share/tamrel/config-emulated.cfg
 share/tamrel/config-lpt.cfg
 share/tamrel/config-usb.cfg
 share/tamrel/flash_db.cfg"
     if ! command -v gzip >/dev/null; then list=${list/tamrel.1.gz/tamrel.1}; fi
-    { sed "s|^|$p/|" <<<"$list"; echo usr/lib/udev/rules.d/60-tamrel.rules; } | LC_ALL=C sort
+    { sed "s|^|$p/|" <<<"$list"; echo "$udev/udev/rules.d/60-tamrel.rules"; } | LC_ALL=C sort
 }
 expected=$(in_prefix usr/local)
 
@@ -54,6 +58,23 @@ else
     diff <(echo "$expected") <(echo "$installed")
 fi
 [ -x "$prefix/bin/tamrel" ] || fail "bin/tamrel is not executable"
+
+# A prefix of the user's own: everything below it, the udev rules too, and how to copy them
+# where udev reads them. (Under DESTDIR all the same, so that a run as root writes nothing
+# outside the test's folder whatever it installs.)
+home=$tmp/home/.local
+if DESTDIR=$tmp/user "$cmake" --install "$build" --prefix "$home/" >"$tmp/home.log" 2>&1; then
+    got=$(cd "$tmp/user" && find . -type f | sed "s|^\./${home#/}/||" | LC_ALL=C sort)
+    want=$(in_prefix . lib | sed 's|^\./||' | LC_ALL=C sort)
+    [ "$got" = "$want" ] && pass "install under --prefix ~/.local" ||
+        { fail "install under --prefix ~/.local:"; diff <(echo "$want") <(echo "$got"); }
+    grep -qF "sudo cp $home/lib/udev/rules.d/60-tamrel.rules /etc/udev/rules.d/" "$tmp/home.log" &&
+        pass "install says how to copy the udev rules" || { fail "no word on the udev rules:"; cat "$tmp/home.log"; }
+else
+    cat "$tmp/home.log"
+    fail "cmake --install --prefix ~/.local failed"
+fi
+manifest=$(cat "$build/install_manifest.txt" 2>/dev/null)
 
 # --- the installed program ---------------------------------------------------------------
 # Without arguments: banner, usage text, status 1, and no file read (run in an empty folder).
@@ -102,11 +123,11 @@ else
 fi
 
 # --- example configurations --------------------------------------------------------------
-# config.cfg is searched for key texts anywhere, comments included: each example must hold
+# config.cfg is searched for key texts anywhere but in comment lines: each example must hold
 # exactly its own settings and no key text anywhere else.
 check_example() {
     local file=$prefix/share/tamrel/$1 want=$2 got
-    got=$(grep -E 'port=|lptaddr|emulate' "$file" | LC_ALL=C sort)
+    got=$(grep -vE '^[[:blank:]]*#' "$file" | grep -E 'port=|lptaddr|emulate|exit_codes' | LC_ALL=C sort)
     if [ "$got" = "$want" ]; then
         pass "example $1"
     else
@@ -151,6 +172,9 @@ else
         fail "cpack produced no .deb"
     else
         pass "cpack built $(basename "$deb")"
+        [ "$(cat "$build/install_manifest.txt" 2>/dev/null)" = "$manifest" ] &&
+            pass "install_manifest.txt still lists the last cmake --install" ||
+            fail "cpack rewrote install_manifest.txt"
         listed=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $NF}' | sed 's|^\./||' | LC_ALL=C sort)
         if [ "$listed" = "$(in_prefix usr)" ]; then
             pass "package contents"

@@ -456,11 +456,12 @@ HEADER = """\
 # flash_db.cfg - SPI NOR chips for tamrel; made by tools/make_flash_db.py, edit the chip
 # tables and run it again
 #
-# A record is one line beginning with name=; every other line is a remark.
+# A record is one line beginning with name=; every other line is a remark, and a line
+# whose first non-blank character is # is never searched.
 # mnfid= jedec= the three id bytes; extid= the two bytes after them (any: the part defines
 # none, or they vary by ordering option). page= program page, volime= size (bytes).
-# Erase unit: block= for mnfid 0xEF and 0x1F, sector= for 0xBF, 0x01, 0xC2, 0x20, else
-# unit=block|sector, else the smallest size in erase= whose opcode erases exactly that size
+# Erase unit: unit=block|sector where given, else block= for mnfid 0xEF and 0x1F, sector=
+# for 0xBF, 0x01, 0xC2, 0x20, else the smallest size in erase= whose opcode erases exactly that size
 # (0x20 4K, 0x52 32K, 0xD8 the sector= size). erase= lists the part's uniform erase
 # commands (opcode:size), 4-byte ones after the others.
 # chipers= chip erase opcode where it is not 0xC7 (0: none; -e erases unit by unit, or die

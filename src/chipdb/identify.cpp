@@ -179,10 +179,11 @@ int CTAMREL::FLASH_Identify() {
     setup->jedec_id = chip.jedec;
     setup->ext_id = chip.ext;
 
-    if (setup->use_lpt)
-        printf("SPI by LPT port: 0x%Xh", setup->lpt_addr);
-    else if (setup->use_usb)
+    // The USB-Blaster is taken whenever it is configured (config/adapter_select.cpp).
+    if (setup->use_usb)
         printf("SPI by USB");
+    else if (setup->use_lpt)
+        printf("SPI by LPT port: 0x%Xh", setup->lpt_addr);
     printf(", SCK period: %dus\n\n", 1);
 
     if (setup->jedec_id == 0x0000 || setup->jedec_id == 0x00FF || no_chip(chip)) {

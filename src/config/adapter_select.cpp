@@ -35,6 +35,9 @@ int CADAPTER::Add_Adapter() {
     Setup_struct* s = pgm->setup;
     if (!s->use_lpt && !s->use_usb) {
         printf("\nIs not set config for any LPT or USB adapters.");
+        if (!s->port_lookalike.empty())
+            printf("\n%s: the line \"%s\" sets no cable; write it as %s\n", s->config_path.c_str(),
+                   s->port_lookalike.c_str(), s->port_expected.c_str());
         return 0;
     }
     if (!s->emulate_name.empty()) {

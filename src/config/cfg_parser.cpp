@@ -1,11 +1,14 @@
 #include "config/cfg_parser.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "config/file_search.h"
 #include "config/number.h"
+#include "run/exit_codes.h"
+#include "run/interrupt.h"
 #include "run/tamrel.h"
 
 namespace {
@@ -30,24 +33,94 @@ int CCFGP::Find_Line_Start(const std::string& key, std::string* line) {
     return Find_Line(("\n" + key).c_str(), line);
 }
 
-// The number behind the last `key`= of `line`, read by the "%li" rules: 1 when it lies in
-// [min, max], 0 when there is none, -1 after an error line when it does not fit.
+// The number behind the last `key`= of `line`: 1 when the word there is a whole number (the
+// "%li" rules) in [min, max], 0 when there is no word, -1 after an error line otherwise.
 int CCFGP::Read_Value(const std::string& line, const char* key, long long min, long long max,
                       long long* value) {
     int status = 0;
     const std::string word = pgm->Get_env_txt(line.c_str(), key, &status);
+    if (word.empty()) return 0;
     const char* end = nullptr;
     const NumberRead r = Read_Number_In(word.c_str(), min, max, value, &end);
-    if (r == NUMBER_OK) return 1;
-    if (r == NUMBER_NONE) return 0;
-    printf("\nError: %s: %s=%s is out of range (%lld to %lld)\n",
-           Config_File_Path(pgm->setup, CONFIG_CFG), key, word.c_str(), min, max);
+    if (r == NUMBER_OK && *end == '\0') return 1;
+    const char* path = Config_File_Path(pgm->setup, CONFIG_CFG);
+    if (r == NUMBER_OUT_OF_RANGE)
+        printf("\nError: %s: %s=%s is out of range (%lld to %lld)\n", path, key, word.c_str(), min,
+               max);
+    else
+        printf(
+            "\nError: %s: %s=%s: expected %s=N with N a whole number (decimal, 0x hex or 0 "
+            "octal)\n",
+            path, key, word.c_str(), key);
     return -1;
+}
+
+// exit_codes= at the start of a line: 1 when absent or known, -1 after an error line.
+int CCFGP::Parse_Exit_Codes() {
+    std::string line;
+    const int found = Find_Line_Start("exit_codes=", &line);
+    if (found != 1) return found == -1 ? -1 : 1;
+    int status = 0;
+    const std::string word = pgm->Get_env_txt(line.c_str(), "exit_codes", &status);
+    const ExitCodes codes = Exit_Codes_Named(word);
+    if (codes == EXIT_CODES_UNSET) {
+        printf("\nError: %s: exit_codes=%s: expected exit_codes=posix or exit_codes=classic\n",
+               Config_File_Path(pgm->setup, CONFIG_CFG), word.c_str());
+        return -1;
+    }
+    pgm->setup->exit_codes = static_cast<uint8_t>(codes);
+    return 1;
+}
+
+// A line that names a cable the way a person might write it ("port = usb", "Port=USB",
+// "port: lpt") but that the exact search does not take: kept for the message that no cable
+// is set. Comment lines are left out.
+void CCFGP::Find_Port_Lookalike() {
+    FILE* f = pgm->Key_File_Open(Config_File_Path(pgm->setup, CONFIG_CFG));
+    if (f == nullptr) return;
+    std::string line;
+    for (int c = 0; c != EOF && pgm->setup->port_lookalike.empty() && !Interrupt_Pending();) {
+        line.clear();
+        while ((c = getc_unlocked(f)) != EOF && c != '\n')
+            if (line.size() < 80) line.push_back(static_cast<char>(c));
+        Port_Lookalike(line);
+    }
+    fclose(f);
+}
+
+void CCFGP::Port_Lookalike(const std::string& line) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    const auto word_at = [&](size_t at, const char* word) {
+        for (size_t i = 0; word[i] != '\0'; i++)
+            if (at + i >= line.size() ||
+                tolower(static_cast<unsigned char>(line[at + i])) != word[i])
+                return false;
+        return true;
+    };
+    size_t at = 0;
+    while (at < line.size() && blank(line[at])) at++;
+    if (!word_at(at, "port")) return;
+    at += 4;
+    while (at < line.size() && blank(line[at])) at++;
+    if (at >= line.size() || (line[at] != '=' && line[at] != ':')) return;
+    at++;
+    while (at < line.size() && blank(line[at])) at++;
+    for (const char* cable : {"lpt", "usb"}) {
+        if (!word_at(at, cable)) continue;
+        size_t end = line.size();
+        while (end > 0 && blank(line[end - 1])) end--;
+        size_t first = 0;
+        while (first < end && blank(line[first])) first++;
+        pgm->setup->port_lookalike = line.substr(first, end - first);
+        pgm->setup->port_expected = std::string("port=") + cable;
+        return;
+    }
 }
 
 int CCFGP::Parse() {
     Setup_struct* s = pgm->setup;
 
+    if (Parse_Exit_Codes() != 1) return -1;
     int result = Find_Line("port=lpt", nullptr);
     if (result == -1) return -1;
     if (result == 1) {
@@ -64,6 +137,7 @@ int CCFGP::Parse() {
     result = Find_Line("port=usb", nullptr);
     if (result == -1) return -1;
     if (result == 1) s->use_usb = 1;
+    if (!s->use_lpt && !s->use_usb) Find_Port_Lookalike();
 
     return Parse_Emulation();
 }

@@ -10,12 +10,15 @@ public:
     explicit CCFGP(CTAMREL* prog) : pgm(prog) {}
     ~CCFGP() {}
 
-    // -1 when config.cfg cannot be opened, an emulate key has no usable value or a number
-    // does not fit its field, else 1.
+    // -1 when config.cfg cannot be opened, an emulate key has no usable value, a number is
+    // not whole or does not fit its field, or exit_codes= names no codes, else 1.
     int Parse();
 
 private:
+    int Parse_Exit_Codes();
     int Parse_Emulation();
+    void Find_Port_Lookalike();
+    void Port_Lookalike(const std::string& line);
     // Searches `key` from the top of the file; 1 and its line when found.
     int Find_Line(const char* key, std::string* line);
     int Find_Line_Start(const std::string& key, std::string* line);

@@ -85,14 +85,25 @@ int CTAMREL::Get_keyString(const char* path, std::string* line, const char* key,
         if (key[i] == key[k]) k++;
         fallback[i] = k;
     }
+    // A line whose first non-blank byte is '#' is a comment and is not searched; the newline
+    // that ends it still counts. A search that starts inside a line takes it as no comment.
     size_t matched = 0;
     int c = 0;
     bool interrupted = false;
+    bool line_start = key_pos == 0, comment = false;
     while (matched < key_len && !interrupted) {
         c = getc_unlocked(f);
         Advance(key_pos);
         interrupted = Interrupt_Pending();
         if (c == EOF) break;
+        if (comment && c != '\n') continue;
+        if (line_start && c == '#') {
+            comment = true;
+            matched = 0;
+            continue;
+        }
+        comment = false;
+        line_start = c == '\n' || (line_start && (c == ' ' || c == '\t'));
         while (matched > 0 && key[matched] != static_cast<char>(c)) matched = fallback[matched - 1];
         if (key[matched] == static_cast<char>(c)) matched++;
     }
@@ -105,7 +116,12 @@ int CTAMREL::Get_keyString(const char* path, std::string* line, const char* key,
             interrupted = Interrupt_Pending();
             if (c == EOF) break;
             text.push_back(static_cast<char>(c));
-            if (c == '\n') break;
+            if (c == '\n') {
+                // The next search starts on this newline: it may begin the next record.
+                ungetc(c, f);
+                if (key_pos != UINT32_MAX) key_pos--;
+                break;
+            }
         }
     }
 

@@ -110,8 +110,8 @@ int CTAMREL::FLASH_Dump() {
         }
         addr += chunk;
         done += chunk;
-        Print_Progress("Reading dump:", "Reading dump:\t\t0x%08lX (%lu%%)\r", addr,
-                       done * 100 / length);
+        Print_Progress("Reading dump:", {done, length, 0}, "Reading dump:\t\t0x%08lX (%lu%%)\r",
+                       addr, done * 100 / length);
     }
     const Partial rule = partial_rule(f, name, created);
     if (fclose(f) != 0) {

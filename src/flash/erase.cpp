@@ -5,6 +5,7 @@
 #include <string>
 
 #include "adapters/delay.h"
+#include "flash/progress_plan.h"
 #include "flash/range_check.h"
 #include "flash/spi_opcodes.h"
 #include "flash/write_protect.h"
@@ -34,8 +35,7 @@ int CTAMREL::FLASH_Erase() {
     for (const EraseLabel& e : kEraseLabels)
         if (e.opcode == setup->cmd_erase) erase_label = this->*e.label;
 
-    const bool whole_chip =
-        !setup->has_addr_begin && !setup->has_addr_last && !setup->has_file_name;
+    const bool whole_chip = Erases_Whole_Chip(setup);
     // A chip without a chip erase command (chipers=0) is erased die by die (diers=), or unit
     // by unit.
     const bool by_dies = whole_chip && Erase_By_Dies(setup);
@@ -93,6 +93,7 @@ int CTAMREL::FLASH_Erase() {
     }
     if (by_dies) {
         const unsigned long die = setup->record.die_size;
+        Progress_Wait_Begin("Chip erase", Typical_Chip_Erase_s(setup));
         for (unsigned long at = 0; at < setup->total_size; at += die) {
             if (at > 0) Write_Enable();  // the first uses the latch set and tested above
             Die_Erase(at);
@@ -100,13 +101,17 @@ int CTAMREL::FLASH_Erase() {
             delay_ms(1000);
             if (Wait_WriteBusy(360, 1000, true) != 1) ok = false;
             // Each die is erased whole or not at all; nothing was kept: stop at once.
-            if (Interrupt_Pending() || Cable_Lost()) return -1;
+            if (Interrupt_Pending() || Cable_Lost()) break;
             if (!ok) break;
         }
+        Progress_Wait_End();
+        if (Interrupt_Pending() || Cable_Lost()) return -1;
     } else if (!by_units) {
         Chip_Erase();  // uses the latch set and tested above
+        Progress_Wait_Begin("Chip erase", Typical_Chip_Erase_s(setup));
         delay_ms(1000);
         if (Wait_WriteBusy(360, 1000, true) != 1) ok = false;
+        Progress_Wait_End();
         // The chip finishes a chip erase on its own and nothing was kept: stop at once.
         if (Interrupt_Pending() || Cable_Lost()) return -1;
     } else {
@@ -130,7 +135,8 @@ int CTAMREL::FLASH_Erase() {
             if (i == last && tail_len > 0) tail_pending = true;
             // A unit is reported only once its erase command has reached the chip.
             if (Cable_Lost()) return -1;
-            Print_Progress("Erase", "\rErase %s%d->%d\tOK", erase_label, static_cast<int>(first),
+            Print_Progress("Erase", {(i - first + 1) * es, (last - first + 1) * es, 0},
+                           "\rErase %s%d->%d\tOK", erase_label, static_cast<int>(first),
                            static_cast<int>(i));
         }
     }

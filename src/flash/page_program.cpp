@@ -37,7 +37,8 @@ PageProgramResult Page_Program(CTAMREL* pgm, const PageProgramJob& job) {
 
         a += n;
         done += n;
-        Print_Progress(job.progress, "%s0x%08lX (%lu%%)\r", job.progress, a, done * 100 / job.len);
+        Print_Progress(job.progress, {done, job.len, 0}, "%s0x%08lX (%lu%%)\r", job.progress, a,
+                       done * 100 / job.len);
     }
     if (pgm->Cable_Lost()) res.end = ProgramEnd::CableLost;
     return res;

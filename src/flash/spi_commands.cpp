@@ -224,6 +224,7 @@ int CTAMREL::Wait_WriteBusy(int polls, int pause_ms, bool interruptible) {
         if (pause > left_us) pause = left_us;
         delay_ms(static_cast<unsigned int>(pause / 1000));
         delay_us(static_cast<unsigned int>(pause % 1000));
+        Progress_Tick();  // a wait for a chip erase shows its time on a terminal
         left_us -= pause;
         if (readings_left > 0) --readings_left;
     }

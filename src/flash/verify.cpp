@@ -11,6 +11,32 @@
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
+namespace {
+
+// The first differences are listed, so that a stuck bit or a shifted image shows at once.
+const uint32_t kDifferencesShown = 8;
+
+struct Difference {
+    unsigned long addr;
+    int file;  // -1: the file has no byte there
+    unsigned char chip;
+};
+
+void Print_Differences(const Difference* first, uint32_t errors) {
+    const uint32_t shown = errors < kDifferencesShown ? errors : kDifferencesShown;
+    for (uint32_t i = 0; i < shown; i++) {
+        const Difference& d = first[i];
+        if (d.file < 0)
+            printf("\n0x%08lX: file has no byte, chip 0x%02X", d.addr, d.chip);
+        else
+            printf("\n0x%08lX: file 0x%02X, chip 0x%02X (bits 0x%02X)", d.addr, d.file, d.chip,
+                   d.file ^ d.chip);
+    }
+    if (errors > shown) printf("\n... and %u more", errors - shown);
+}
+
+}  // namespace
+
 int CTAMREL::FLASH_Verify() {
     if (!setup->do_verify) return 1;
     if (setup->data_file == nullptr) {
@@ -20,8 +46,7 @@ int CTAMREL::FLASH_Verify() {
 
     const unsigned long fs = setup->file_size;
     const unsigned long S = setup->has_addr_begin ? setup->addr_begin : 0;
-    unsigned long L = fs;
-    if (setup->has_addr_last) L = static_cast<unsigned long>(setup->addr_last) + 1 - S;
+    const unsigned long L = Verify_Length(setup);
 
     if (setup->do_write) {
         printf("\n");
@@ -42,6 +67,7 @@ int CTAMREL::FLASH_Verify() {
     }
 
     uint32_t errors = 0;
+    Difference first[kDifferencesShown];
     bool stopped = false;
     unsigned long a = S;
     unsigned long done = 0, framed = 0, in_frame = 0;
@@ -67,16 +93,20 @@ int CTAMREL::FLASH_Verify() {
         size_t got = 0;
         if (fseek(setup->data_file, static_cast<long>(done), SEEK_SET) == 0)
             got = fread(cmp, 1, chunk, setup->data_file);
-        for (unsigned long i = 0; i < chunk; i++)
-            if (i >= got || chip[i] != cmp[i]) errors++;
+        for (unsigned long i = 0; i < chunk; i++) {
+            if (i < got && chip[i] == cmp[i]) continue;
+            if (errors < kDifferencesShown) first[errors] = {a + i, i < got ? cmp[i] : -1, chip[i]};
+            errors++;
+        }
 
         a += chunk;
         done += chunk;
+        const ProgressCount count = {done, L, errors};
         if (errors > 0)
-            Print_Progress("Verify data:", "Verify data:\t\t0x%08lX (%01lu%%) Errors: %d\r", a,
-                           done * 100 / L, static_cast<int>(errors));
+            Print_Progress("Verify data:", count, "Verify data:\t\t0x%08lX (%01lu%%) Errors: %d\r",
+                           a, done * 100 / L, static_cast<int>(errors));
         else
-            Print_Progress("Verify data:", "Verify data:\t\t0x%08lX (%01lu%%)\r", a,
+            Print_Progress("Verify data:", count, "Verify data:\t\t0x%08lX (%01lu%%)\r", a,
                            done * 100 / L);
     }
     free(cmp);
@@ -84,6 +114,7 @@ int CTAMREL::FLASH_Verify() {
     if (stopped) return -1;
     if (errors > 0) {
         printf("\nVerify Error!");
+        Print_Differences(first, errors);
         return -1;
     }
     printf("\nVerify OK\n");

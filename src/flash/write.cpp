@@ -43,11 +43,7 @@ int CTAMREL::FLASH_Write() {
 
     const unsigned long fs = setup->file_size;
     const unsigned long S = setup->has_addr_begin ? setup->addr_begin : 0;
-    unsigned long L = fs;
-    if (setup->has_addr_last) {
-        const unsigned long to_last = static_cast<unsigned long>(setup->addr_last) + 1 - S;
-        L = setup->has_addr_begin ? to_last : (to_last < fs ? to_last : fs);
-    }
+    const unsigned long L = Write_Length(setup);
     if (!Erase_Size_Usable(setup) || !Range_Inside_Chip(setup, S, S + L)) return -1;
     // A protected chip takes the page programs without a word and changes nothing, and so
     // does one whose write enable latch never sets (write-protect pin, no chip).
@@ -74,8 +70,10 @@ int CTAMREL::FLASH_Write() {
 
     const std::string unit(erase_label, strlen(erase_label) - 1);
     printf("\nFile: \"%s\"\tsize: 0x%lX Bytes", setup->file_name.c_str(), fs);
+    // The units the range touches, from the one holding its first byte to its last byte's.
+    const unsigned long es = setup->erase_size;
     printf("\nRequire %s\t\t%d x %ld Bytes\n", unit.c_str(),
-           static_cast<int>(L / setup->erase_size + 1), static_cast<long>(setup->erase_size));
+           static_cast<int>((S + L - 1) / es - S / es + 1), static_cast<long>(es));
 
     const PageProgramJob job = {
         S, L, 200, 20, "Write data:\t\t", true, fill_from_file, setup->data_file};

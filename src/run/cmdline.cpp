@@ -40,6 +40,19 @@ int Read_Address(const char* arg, const char* name, uint32_t* field, uint8_t* fl
     return 1;
 }
 
+// Letters that are a whole switch on their own.
+const char kSwitchLetters[] = "isewvdux";
+
+bool Refuse_Glued(const char* arg) {
+    if (arg == nullptr || arg[0] != '-' || arg[1] == '\0' || arg[2] == '\0') return false;
+    for (const char* c = arg + 1; *c != '\0'; c++)
+        if (strchr(kSwitchLetters, Lower(*c)) == nullptr) return false;
+    printf("\nError: argument %s: one switch per argument, write", arg);
+    for (const char* c = arg + 1; *c != '\0'; c++) printf(" -%c", *c);
+    printf("\n");
+    return true;
+}
+
 void Warn_Unknown(const char* arg) {
     printf("\nWarning: unknown argument \"%s\" ignored", arg);
 }
@@ -126,11 +139,19 @@ int CCMDP::Parse(int argc, char** argv) {
     return 1;
 }
 
+bool Refuse_Glued_Switches(int argc, char** argv) {
+    for (int i = 1; i < argc; i++)
+        if (Refuse_Glued(argv[i])) return true;
+    return false;
+}
+
 EarlySwitch Find_Early_Switch(int argc, char** argv) {
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (arg == nullptr || arg[0] != '-') continue;
-        if (strcmp(arg, "--help") == 0 || Lower(arg[1]) == 'h' || arg[1] == '?') return EARLY_HELP;
+        const bool one_letter = arg[1] != '\0' && arg[2] == '\0';
+        if (strcmp(arg, "--help") == 0 || (one_letter && (Lower(arg[1]) == 'h' || arg[1] == '?')))
+            return EARLY_HELP;
         if (strcmp(arg, "--version") == 0) return EARLY_VERSION;
     }
     return EARLY_NONE;

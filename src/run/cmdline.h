@@ -20,7 +20,12 @@ private:
 
 void PrintUsage();
 
-// --help, -h and -? ask for the usage text, --version for the version line; both are
+// Two or more switch letters behind one dash ("-ewv") would be taken as the first one alone:
+// true after an error line with the way to write them, wherever such an argument stands.
+// Words such as -erase have a letter that is no switch.
+bool Refuse_Glued_Switches(int argc, char** argv);
+
+// --help, -h (-H) and -? ask for the usage text, --version for the version line; both are
 // answered before any file is read. The first such argument counts.
 enum EarlySwitch { EARLY_NONE, EARLY_HELP, EARLY_VERSION };
 EarlySwitch Find_Early_Switch(int argc, char** argv);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fileutil/file_utils.h"
+#include "run/progress.h"
 
 const char* const TAMREL_CONTACT = "tamrel-maintainers@example.org";
 
@@ -43,15 +44,27 @@ void Note_Written(const char* text, size_t n) {
     g_line.last = text[n - 1];
 }
 
-ssize_t Terminal_Write(void*, const char* buf, size_t n) {
-    if (n == 0) return 0;
+// Writes straight to the terminal, `series` naming a progress line (null: other text).
+bool Terminal_Put(const char* buf, size_t n, const char* series) {
+    if (n == 0) return true;
+    g_writing = series;
+    bool ok = true;
     if (Needs_Newline(buf, n)) {
-        if (!Write_All(STDOUT_FILENO, "\n", 1)) return -1;
+        ok = Write_All(STDOUT_FILENO, "\n", 1);
         g_line = TerminalLine();
     }
-    if (!Write_All(STDOUT_FILENO, buf, n)) return -1;
-    Note_Written(buf, n);
-    return static_cast<ssize_t>(n);
+    ok = ok && Write_All(STDOUT_FILENO, buf, n);
+    if (ok) Note_Written(buf, n);
+    g_writing = nullptr;
+    return ok;
+}
+
+bool g_terminal = false;
+
+ssize_t Terminal_Write(void*, const char* buf, size_t n) {
+    if (n == 0) return 0;
+    Progress_Before_Text();
+    return Terminal_Put(buf, n, nullptr) ? static_cast<ssize_t>(n) : -1;
 }
 
 }  // namespace
@@ -67,17 +80,25 @@ void Console_Start() {
     fflush(stdout);
     setvbuf(terminal, nullptr, _IONBF, 0);  // progress lines show as they come
     stdout = terminal;
+    g_terminal = true;
+}
+
+bool Console_Is_Terminal() {
+    return g_terminal;
 }
 
 void SetColor(int, int) {}
 
-void Print_Progress(const char* series, const char* format, ...) {
+void Print_Progress(const char* series, const ProgressCount& count, const char* format, ...) {
+    if (g_terminal) return Progress_Update(series, count);
     va_list args;
     va_start(args, format);
-    g_writing = series;  // a terminal's stream is unbuffered: written before this returns
     vprintf(format, args);
-    g_writing = nullptr;
     va_end(args);
+}
+
+void Console_Progress(const char* series, const std::string& text) {
+    Terminal_Put(text.data(), text.size(), series);
 }
 
 int _trace(const char* format, ...) {

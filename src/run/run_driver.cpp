@@ -5,8 +5,10 @@
 #include "adapters/delay.h"
 #include "config/adapter_select.h"
 #include "config/cfg_parser.h"
+#include "flash/progress_plan.h"
 #include "run/cmdline.h"
 #include "run/console.h"
+#include "run/exit_codes.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
@@ -15,6 +17,7 @@ namespace {
 // Erase, write and verify in that order; each acts only when asked. The sequence stops
 // at the first failed step: writing over a range whose erase failed corrupts data.
 int Program_Sequence(CTAMREL& pgm) {
+    Progress_Plan_Sequence(pgm.setup);  // what a terminal says the whole sequence has left
     int result = pgm.FLASH_Erase();
     if (result == 1) result = pgm.FLASH_Write();
     if (result == 1) result = pgm.FLASH_Verify();
@@ -56,6 +59,7 @@ bool Stage_Failed(int result, CTAMREL& pgm) {
 
 // Stages and operation; the objects die in reverse order when this returns.
 int Run_Stages(Setup_struct& setup, int argc, char** argv) {
+    if (Refuse_Glued_Switches(argc, argv)) return -1;  // before any file is read
     CTAMREL pgm(&setup);
     CCFGP cfg(&pgm);
     if (Stage_Failed(cfg.Parse(), pgm)) return -1;
@@ -85,16 +89,23 @@ int Run_Driver(int argc, char** argv) {
     Console_Start();
 
     printf("\nTamrel, ver 2.8, %s, %s", TAMREL_CONTACT, __DATE__);
+    const int from_env = Exit_Codes_From_Env();
+    if (from_env < 0) return Exit_Status(-1, EXIT_CODES_CLASSIC);
+    const ExitCodes env_codes = static_cast<ExitCodes>(from_env);
     const EarlySwitch early = argc <= 1 ? EARLY_HELP : Find_Early_Switch(argc, argv);
     if (early == EARLY_HELP) {
         PrintUsage();
-        return 1;
+        return Exit_Status(1, env_codes);
     }
     if (early == EARLY_VERSION) {
         printf("\n");  // the banner is the version line
-        return 1;
+        return Exit_Status(1, env_codes);
     }
     Setup_struct setup;
     PGM_setup_ini(&setup);
-    return Run_Stages(setup, argc, argv);
+    const int result = Run_Stages(setup, argc, argv);
+    // The environment wins over config.cfg.
+    return Exit_Status(result, env_codes != EXIT_CODES_UNSET
+                                   ? env_codes
+                                   : static_cast<ExitCodes>(setup.exit_codes));
 }

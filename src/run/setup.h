@@ -81,6 +81,12 @@ struct Setup_struct {
     std::string emulate_interrupt_signal;  // "SIGINT" (when empty) or "SIGTERM"
     int32_t emulate_drop_after;            // the cable is lost after this many frames; 0 = never
 
+    uint8_t exit_codes;  // config.cfg exit_codes= (run/exit_codes.h), 0 when absent
+    // A config.cfg line that looks like a cable setting written another way, as written,
+    // and the spelling it needs; empty when none.
+    std::string port_lookalike;
+    std::string port_expected;
+
     // Paths of config.cfg and flash_db.cfg once looked up (config/file_search.h).
     std::string config_path;
     std::string db_path;

@@ -34,7 +34,7 @@ TEST_F(ChipDb, RecordScanRules) {
         {b, 0, "", "- \tIs not added to DB\nError: no usable SFDP"},  // first line: no record
         {"\n" + b, 0x00FF, "B", "- OK\n"},
         {"\n" + b, 0x0100, "", "\tIs not"},
-        {"\n" + a + b, 0, "", "\tIs not"},  // a record line right after another is skipped
+        {"\n" + a + b, 0, "B", "- OK\n"},  // a record right below another is found
         {"\n" + c + "\n" + a, 0x1234, "C", "- OK, Warning: 'extid=' not defined!\n"},
         {"\n" + a + "\n" + d, 0xEF40, "D", "- OK\n"},  // any: no warning, whatever follows
         {"", 0, "", "- \nError: Can`t open file: flash_db.cfg\n"},

@@ -10,18 +10,24 @@ using Config = ChipTest;
 // Each search starts at `pos` and reports "result key_pos [captured line]".
 TEST_F(Config, KeySearchAcrossLinesAndFileEnds) {
     const std::tuple<std::string, const char*, uint32_t, const char*> cases[] = {
-        {"port=lpt\n", "port", 0, "1 9 [port=lpt\n]"},
+        {"port=lpt\n", "port", 0, "1 8 [port=lpt\n]"},
         {"x\nkey=tail", "key", 0, "1 11 [key=tail]"},  // the EOF attempt counts too
         {"abc", "key", 100, "0 101 [untouched]"},
-        {std::string("a\0key=1\n", 8), "key", 0, "1 8 [key=1\n]"},
+        {std::string("a\0key=1\n", 8), "key", 0, "1 7 [key=1\n]"},
         {"abc", "", 0, "0 0 [untouched]"},
         // A partial match that fails may hold the start of the real one.
-        {"aaab\n", "aab", 0, "1 5 [aab\n]"},
+        {"aaab\n", "aab", 0, "1 4 [aab\n]"},
         {"xabababab", "abab", 0, "1 10 [abababab]"},
-        // A captured line takes the newline that begins the next record.
-        {"\nname=A\nname=B\nname=C", "\nname=", 0, "1 8 [\nname=A\n]"},
-        {"\nname=A\nname=B\nname=C", "\nname=", 8, "1 22 [\nname=C]"},
+        // The next search starts on the newline that ends a captured line: a record right
+        // below another is found.
+        {"\nname=A\nname=B\nname=C", "\nname=", 0, "1 7 [\nname=A\n]"},
+        {"\nname=A\nname=B\nname=C", "\nname=", 7, "1 14 [\nname=B\n]"},
+        {"\nname=A\nname=B\nname=C", "\nname=", 14, "1 22 [\nname=C]"},
         {"\nname=A\nname=B\nname=C", "\nname=", 22, "0 23 [untouched]"},
+        // Comment lines are never searched; the newline that ends one begins the next line.
+        {"# port=usb\n  #port=usb\nport=usb", "port=usb", 0, "1 32 [port=usb]"},
+        {"#\nname=A", "\nname=", 0, "1 9 [\nname=A]"},
+        {"\t# port=usb\nx # port=usb\n", "port=usb", 0, "1 24 [port=usb\n]"},
     };
     for (const auto& [text, key, pos, expect] : cases) {
         Write("k.txt", text);
@@ -68,9 +74,24 @@ TEST_F(Config, ConfigFileVariants) {
         {"port=lpt\nlptaddr=0x0278\r\n", "1 0 278"},
         {"port=lpt\n", "1 0 378"},
         {"port=lpt\nlptaddr = 0x278\n", "1 0 378"},
-        {"port=lpt\nlptaddr=zz\n", "1 0 378"},
+        {"port=lpt\nlptaddr=\n", "1 0 378"},
+        {"port=lpt\nlptaddr=zz\n",
+         "\nError: config.cfg: lptaddr=zz: expected lptaddr=N with N a whole number (decimal, 0x "
+         "hex or 0 octal)\n"},
+        {"port=lpt\nlptaddr=0x378k\n",
+         "\nError: config.cfg: lptaddr=0x378k: expected lptaddr=N with N a whole number (decimal, "
+         "0x hex or 0 octal)\n"},
+        // Comment lines are never searched; a line that looks like a cable setting is kept.
+        {"# to use the USB cable, write port=usb\nport=lpt\n", "1 0 378"},
+        {"  # port=usb\n", "0 0 0"},
+        {"port = usb\n", "0 0 0 [port = usb|port=usb]"},
+        {"# port=lpt\n Port:LPT \r\n", "0 0 0 [Port:LPT|port=lpt]"},
+        {"exit_codes=posix\nport=usb\n", "0 1 0 codes=2"},
+        {"exit_codes=classic\nport=usb\n# exit_codes=posix\n", "0 1 0 codes=1"},
+        {"exit_codes=0\nport=usb\n",
+         "\nError: config.cfg: exit_codes=0: expected exit_codes=posix or exit_codes=classic\n"},
         {"port=usb\nport=lpt\nlptaddr=0x3BC", "1 1 3bc"},
-        {"PORT=USB\nlptaddr=0x278\n", "0 0 0"},
+        {"PORT=USB\nlptaddr=0x278\n", "0 0 0 [PORT=USB|port=usb]"},
         {"port=lpt\nlptaddr=0x10278\n",
          "\nError: config.cfg: lptaddr=0x10278 is out of range (0 to 65535)\n"},
         {"port=lpt\nlptaddr=-1\n",
@@ -84,8 +105,11 @@ TEST_F(Config, ConfigFileVariants) {
         {"emulate=A\n# emulate=B\nport=usb # emulate_status=7\nemulate_interrupt_after=-5",
          "0 1 0 A    0 0 0 "},
         {"port=lpt\nemulate=\n", "\nError: config.cfg: no usable value for emulate=\n"},
-        {"emulate=X\nemulate_status=high\n",
+        {"emulate=X\nemulate_status=\n",
          "\nError: config.cfg: no usable value for emulate_status=\n"},
+        {"emulate=X\nemulate_status=0x9Czz\n",
+         "\nError: config.cfg: emulate_status=0x9Czz: expected emulate_status=N with N a whole "
+         "number (decimal, 0x hex or 0 octal)\n"},
         {"emulate=X\nemulate_status=0x19C\n",
          "\nError: config.cfg: emulate_status=0x19C is out of range (0 to 255)\n"},
         {"emulate=X\nemulate_interrupt_after=2147483648\n",
@@ -99,6 +123,11 @@ TEST_F(Config, ConfigFileVariants) {
         const std::string out = Output([&] { rc = CCFGP(&pgm).Parse(); });
         char set[160];
         int n = snprintf(set, sizeof set, "%u %u %x", setup.use_lpt, setup.use_usb, setup.lpt_addr);
+        if (!setup.port_lookalike.empty())
+            n += snprintf(set + n, sizeof set - n, " [%s|%s]", setup.port_lookalike.c_str(),
+                          setup.port_expected.c_str());
+        if (setup.exit_codes != 0)
+            n += snprintf(set + n, sizeof set - n, " codes=%u", setup.exit_codes);
         if (!setup.emulate_name.empty())
             snprintf(set + n, sizeof set - n, " %s %s %s %s %u %d %d %s",
                      setup.emulate_name.c_str(), setup.emulate_image.c_str(),

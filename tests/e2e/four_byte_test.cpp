@@ -64,7 +64,9 @@ TEST_P(FourByte, DumpAndVerifyTheLastBytesOfLargeChips) {
     other.back() ^= 1;  // the chip's last byte
     dir.WriteBytes("other.bin", other);
     r = dir.Run({"-v", "other.bin", "-ab=0x3FF0000"});
-    const std::string last = "Verify data:\t\t0x04000000 (100%) Errors: 1\r\nVerify Error!\n";
+    const std::string last =
+        "Verify data:\t\t0x04000000 (100%) Errors: 1\r\nVerify Error!" +
+        Fmt("\n0x03FFFFFF: file 0x%02X, chip 0x%02X (bits 0x01)\n", other.back(), tail.back());
     EXPECT_EQ(r.out.substr(r.out.size() - last.size()), last);
     EXPECT_EQ(r.status, 255);
 

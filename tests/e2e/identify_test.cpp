@@ -33,9 +33,9 @@ TEST_P(Identify, ChipInNoRecordGivesItsSfdpRecordAndInfoSaysSo) {
                          "\nGeometry:\tread from SFDP (the chip is not in flash_db.cfg)" +
                          kIdleStatus + "\n");
     EXPECT_EQ(r.status, 1);
-    // The record, pasted into the database, is found like any other.
-    std::ofstream(dir.Path("flash_db.cfg"), std::ios::app) << "\n"
-                                                           << kSfdpEF4099.sfdp_record << "\n";
+    // The record, appended to the database right below its last record, is found like any
+    // other.
+    std::ofstream(dir.Path("flash_db.cfg"), std::ios::app) << kSfdpEF4099.sfdp_record << "\n";
     r = dir.Run({"-i"});
     EXPECT_NE(r.out.find("flash_db.cfg - OK\nDevice name:\t\"SFDP-EF4099\"\nCMD Setup:\tErs:0xD8 "),
               std::string::npos)
@@ -173,6 +173,14 @@ TEST_P(Identify, RefusedBeforeTheCableOpens) {
     const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
         {"W25X10", {"-e", "-ab=0x1O000", "-al=0x1FFFF"}, "\nError: argument -ab=0x1O000" + whole},
         {"W25X10", {"-e", "data.bin", "-ab", "0x10000"}, "\nError: argument -ab" + whole},
+        // Switches glued behind one dash would run as the first one alone.
+        {"W25X10",
+         {"-i", "-eWv", "data.bin", "-ab=0x10000"},
+         "\nError: argument -eWv: one switch per argument, write -e -W -v\n"},
+        {"W25X10\nemulate_status=0x9Czz",
+         {"-i"},
+         "\nError: config.cfg: emulate_status=0x9Czz: expected emulate_status=N with N a whole "
+         "number (decimal, 0x hex or 0 octal)\n"},
         {"W25X10\nemulate_status=0x100",
          {"-i"},
          "\nError: config.cfg: emulate_status=0x100 is out of range (0 to 255)\n"},
@@ -221,9 +229,20 @@ TEST(Startup, NoArgumentsPrintsUsageAndNoConfigIsAnError) {
     r = dir.Run({"-i"});
     EXPECT_EQ(r.out, Banner(r.out) + "\nError: Can`t open file: config.cfg\n");
     EXPECT_EQ(r.status, 255);
+    r = dir.Run({"-ewv", "fw.bin"});  // refused before any file is looked for
+    EXPECT_EQ(r.out,
+              Banner(r.out) + "\nError: argument -ewv: one switch per argument, write -e -w -v\n");
+    EXPECT_EQ(r.status, 255);
     dir.Write("config.cfg", "# nothing configured\n");
     r = dir.Run({"-i"});
     EXPECT_EQ(r.out, Banner(r.out) + "\nIs not set config for any LPT or USB adapters.");
+    EXPECT_EQ(r.status, 255);
+    // A comment never sets the cable; a setting in another spelling is named.
+    dir.Write("config.cfg", "# to use the USB cable, write port=usb\nport = usb\n");
+    r = dir.Run({"-i"});
+    EXPECT_EQ(r.out, Banner(r.out) +
+                         "\nIs not set config for any LPT or USB adapters.\nconfig.cfg: the line "
+                         "\"port = usb\" sets no cable; write it as port=usb\n");
     EXPECT_EQ(r.status, 255);
 }
 
@@ -241,10 +260,11 @@ TEST(Startup, HelpVersionAndUnknownArguments) {
     EXPECT_EQ(r.status, 1);
 
     dir.Configure(Cable::Usb, "W25X10");
-    r = dir.Run({"-i", "stray", "-q"});
+    r = dir.Run({"-i", "stray", "-q", "-hfoo"});
     EXPECT_EQ(r.out, Banner(r.out) +
                          "\nWarning: unknown argument \"stray\" ignored"
-                         "\nWarning: unknown argument \"-q\" ignored" +
+                         "\nWarning: unknown argument \"-q\" ignored"
+                         "\nWarning: unknown argument \"-hfoo\" ignored" +
                          Detect(Cable::Usb, "W25X10") + ::Identify(Cable::Usb, kW25X10) +
                          kW25X10.geometry + "\n" + kIdleStatus + "\n");
     EXPECT_EQ(r.status, 1);
@@ -263,6 +283,44 @@ TEST(Startup, ParallelPortIsChosenByItsAddress) {
     r = dir.Run({"-p=0x378", "-i"});
     EXPECT_EQ(r.out, Preamble(r.out, Cable::Lpt, kW25X10) + "\n" + kIdleStatus + "\n");
     EXPECT_EQ(r.status, 1);
+    // With port=usb the USB-Blaster is used, and named, whatever -p= says.
+    dir.Configure(Cable::Usb, "W25X10");
+    r = dir.Run({"-p=0x278", "-i"});
+    EXPECT_EQ(r.out, Preamble(r.out, Cable::Usb, kW25X10) + "\n" + kIdleStatus + "\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+// Success 1 and failure 255 unless posix codes are asked for (0 and 1); the environment
+// wins over config.cfg, and the output stays the same.
+TEST(Startup, ExitCodesForScripts) {
+    TargetDir dir;
+    const std::vector<std::string> ok = {"-i"}, help = {"-h"}, bad = {"-n=NOSUCHCHIP", "-i"};
+    const std::tuple<const char*, const char*, std::vector<std::string>, int> cases[] = {
+        {"", "", ok, 1},
+        {"", "", bad, 255},
+        {"posix", "", ok, 0},
+        {"posix", "", help, 0},
+        {"posix", "", bad, 1},
+        {"", "exit_codes=posix\n", ok, 0},
+        {"", "exit_codes=posix\n", bad, 1},
+        {"classic", "exit_codes=posix\n", ok, 1},
+        {"classic", "exit_codes=posix\n", bad, 255},
+    };
+    dir.Configure(Cable::Usb, "W25X10");
+    const std::string ok_out = dir.Run(ok).out, bad_out = dir.Run(bad).out;
+    for (const auto& [env, config, args, status] : cases) {
+        SCOPED_TRACE(std::string(env) + " " + config + args[0]);
+        dir.Configure(Cable::Usb, "W25X10", config);
+        dir.env = {{"XDG_CONFIG_HOME", dir.Path("xdg")}, {"TAMREL_EXIT_CODES", env}};
+        RunResult r = dir.Run(args);
+        EXPECT_EQ(r.status, status);
+        EXPECT_EQ(r.out, args == ok ? ok_out : args == bad ? bad_out : r.out);
+    }
+    dir.env = {{"XDG_CONFIG_HOME", dir.Path("xdg")}, {"TAMREL_EXIT_CODES", "POSIX"}};
+    RunResult r = dir.Run(ok);
+    EXPECT_EQ(r.out,
+              Banner(r.out) + "\nError: TAMREL_EXIT_CODES=POSIX: expected posix or classic\n");
+    EXPECT_EQ(r.status, 255);
 }
 
 // Files missing from the current folder come from $XDG_CONFIG_HOME/tamrel, or else from
@@ -284,7 +342,7 @@ TEST(Startup, ConfigAndDatabaseFromTheUserConfigFolder) {
     fs::create_directories(dir.Path("home/.config"));
     fs::rename(dir.Path("xdg/tamrel"), dir.Path("home/.config/tamrel"));
     fs::copy_file(dir.Path("home/.config/tamrel/config.cfg"), dir.Path("config.cfg"));
-    dir.env = {{"XDG_CONFIG_HOME", ""}, {"HOME", dir.Path("home")}};
+    dir.env = {{"XDG_CONFIG_HOME", ""}, {"HOME", dir.Path("home")}, {"TAMREL_EXIT_CODES", ""}};
     r = dir.Run({"-i"});
     EXPECT_EQ(r.out,
               Banner(r.out) + "\nUsing " + dir.Path("home/.config/tamrel/flash_db.cfg") + tail);

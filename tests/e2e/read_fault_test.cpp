@@ -435,7 +435,7 @@ TEST_P(Ops, LostCableStopsTheOperationAtTheNextFrame) {
             // status, write enable, program.
             {{"-w", "data.bin", "-ab=0x1000"},
              8,
-             "\nFile: \"data.bin\"\tsize: 0x2000 Bytes\nRequire Sector:\t\t3 x 4096 Bytes\n"
+             "\nFile: \"data.bin\"\tsize: 0x2000 Bytes\nRequire Sector:\t\t2 x 4096 Bytes\n"
              "Write data:\t\t0x00001100 (3%)\r",
              &programmed,
              ""},

@@ -46,6 +46,11 @@ TEST(Cmdline, SwitchesAndNumbers) {
         {{"-ab=0x0200", "-al=200", "-P=0x378"}, "op=0 ab=512 al=200 lpt=888"},
         {{"-ab=0", "-al=0xFFFFFFFF", "-p=0xFFFF"}, "op=0 ab=0 al=4294967295 lpt=65535"},
         {{"-fwimage.bin", "-FDout"}, "op=0 file=-fwimage.bin dump=-FDout"},
+        // Words and upper-case letters; only -h, -? and --help ask for the usage text.
+        {{"-write", "-Verify", "x.bin", "-V"}, "op=5 W V file=x.bin"},
+        {{"-hfoo", "-?x", "-dump"},
+         "op=3 D\nWarning: unknown argument \"-hfoo\" ignored\nWarning: unknown argument \"-?x\" "
+         "ignored"},
         // Each argument nothing knows gets one warning, and the run goes on.
         {{"-", "-q", "-w", "-ab=0x100", "data.bin", "", "--verbose"},
          "op=4 W ab=256\nWarning: unknown argument \"-\" ignored"
@@ -86,13 +91,32 @@ TEST(Cmdline, MalformedOrOutOfRangeNumbersAreRefused) {
     for (const auto& [args, message] : cases) EXPECT_EQ("refused" + message, Parsed(args));
 }
 
+// Two or more switch letters behind one dash, also behind -u, which ends the scan; words and
+// single letters pass.
+TEST(Cmdline, GluedSwitchesAreRefused) {
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"-ewv", "fw.bin", "-ab=0x20000"},
+         "\nError: argument -ewv: one switch per argument, write -e -w -v\n"},
+        {{"-u", "-ED"}, "\nError: argument -ED: one switch per argument, write -E -D\n"},
+        {{"-erase", "-write", "-verify", "-dump", "-info", "-unlock", "-V", "-", "-ab=1"}, ""},
+    };
+    for (auto [args, error] : cases) {
+        args.insert(args.begin(), "tamrel");
+        testing::internal::CaptureStdout();
+        const bool refused =
+            Refuse_Glued_Switches(static_cast<int>(args.size()), const_cast<char**>(args.data()));
+        EXPECT_EQ(error, testing::internal::GetCapturedStdout());
+        EXPECT_EQ(refused, error[0] != '\0');
+    }
+}
+
 TEST(Cmdline, HelpAndVersionAreFoundAnywhere) {
     const std::pair<std::vector<const char*>, EarlySwitch> cases[] = {
         {{"-i", "--help"}, EARLY_HELP},
         {{"-H"}, EARLY_HELP},
         {{"-?"}, EARLY_HELP},
         {{"-e", "--version", "-h"}, EARLY_VERSION},
-        {{"-i", "help", "--h"}, EARLY_NONE},
+        {{"-i", "help", "--h", "-hfoo", "-?x", "-help"}, EARLY_NONE},
         {{"--versions", "-V"}, EARLY_NONE},
     };
     for (auto [args, expect] : cases) {
