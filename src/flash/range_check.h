@@ -3,10 +3,6 @@
 
 #include "run/setup.h"
 
-// The range that erase and head/tail preservation cover: first address S and the first
-// address after it, E. -al= ends it; else a named data file's size; else the chip's end.
-void Unit_Range(const Setup_struct* s, unsigned long* first, unsigned long* end);
-
 // Each prints a one-line "Error:" refusal and returns false when the check fails.
 bool Erase_Size_Usable(const Setup_struct* s);
 bool Range_Inside_Chip(const Setup_struct* s, unsigned long first, unsigned long end);

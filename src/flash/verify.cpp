@@ -7,6 +7,7 @@
 
 #include "flash/flash_alloc.h"
 #include "flash/range_check.h"
+#include "flash/range_plan.h"
 #include "run/console.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
@@ -19,9 +20,8 @@ int CTAMREL::FLASH_Verify() {
     }
 
     const unsigned long fs = setup->file_size;
-    const unsigned long S = setup->has_addr_begin ? setup->addr_begin : 0;
-    unsigned long L = fs;
-    if (setup->has_addr_last) L = static_cast<unsigned long>(setup->addr_last) + 1 - S;
+    const Span span = Verify_Span(setup);
+    const unsigned long S = span.first, L = span.end - span.first;
 
     if (setup->do_write) {
         printf("\n");

@@ -5,6 +5,7 @@
 
 #include "flash/page_program.h"
 #include "flash/range_check.h"
+#include "flash/range_plan.h"
 #include "flash/write_protect.h"
 #include "run/tamrel.h"
 
@@ -41,12 +42,8 @@ int CTAMREL::FLASH_Write() {
     }
 
     const unsigned long fs = setup->file_size;
-    const unsigned long S = setup->has_addr_begin ? setup->addr_begin : 0;
-    unsigned long L = fs;
-    if (setup->has_addr_last) {
-        const unsigned long to_last = static_cast<unsigned long>(setup->addr_last) + 1 - S;
-        L = setup->has_addr_begin ? to_last : (to_last < fs ? to_last : fs);
-    }
+    const Span span = Write_Span(setup);
+    const unsigned long S = span.first, L = span.end - span.first;
     if (!Erase_Size_Usable(setup) || !Range_Inside_Chip(setup, S, S + L)) return -1;
     // A protected chip takes the page programs without a word and changes nothing.
     const unsigned char status = Get_StatusReg();

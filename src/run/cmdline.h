@@ -18,7 +18,8 @@ private:
     CTAMREL* pgm;
 };
 
-void PrintUsage();
+// `all`: with the switches added since (--help); without arguments the text stays as it was.
+void PrintUsage(bool all = false);
 
 // --help, -h and -? ask for the usage text, --version for the version line; both are
 // answered before any file is read. The first such argument counts.

@@ -5,6 +5,9 @@
 #include "adapters/delay.h"
 #include "config/adapter_select.h"
 #include "config/cfg_parser.h"
+#include "flash/journal.h"
+#include "flash/put_back.h"
+#include "flash/update.h"
 #include "run/cmdline.h"
 #include "run/console.h"
 #include "run/interrupt.h"
@@ -15,6 +18,7 @@ namespace {
 // Erase, write and verify in that order; each acts only when asked. The sequence stops
 // at the first failed step: writing over a range whose erase failed corrupts data.
 int Program_Sequence(CTAMREL& pgm) {
+    if (pgm.setup->only_changed) return Flash_Update(&pgm);  // erase, write and verify in one
     int result = pgm.FLASH_Erase();
     if (result == 1) result = pgm.FLASH_Write();
     if (result == 1) result = pgm.FLASH_Verify();
@@ -36,6 +40,8 @@ int Dispatch(CTAMREL& pgm) {
             return 1;
         case OP_SHOWMEM:
             return pgm.FLASH_ShowMem();
+        case OP_PUT_BACK:
+            return Journal_Put_Back(&pgm);
         default:
             return 1;
     }
@@ -85,9 +91,10 @@ int Run_Driver(int argc, char** argv) {
     Console_Start();
 
     printf("\nTamrel, ver 2.8, %s, %s", TAMREL_CONTACT, __DATE__);
+    Journal_Notice();  // bytes an earlier run could not put back come first
     const EarlySwitch early = argc <= 1 ? EARLY_HELP : Find_Early_Switch(argc, argv);
     if (early == EARLY_HELP) {
-        PrintUsage();
+        PrintUsage(argc > 1);
         return 1;
     }
     if (early == EARLY_VERSION) {

@@ -23,7 +23,7 @@ TargetDir::TargetDir() {
     char tmpl[] = "/tmp/tamrel-e2e-XXXXXX";
     if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
     dir_ = tmpl;
-    env = {{"XDG_CONFIG_HOME", dir_ + "/xdg"}};
+    env = {{"XDG_CONFIG_HOME", dir_ + "/xdg"}, {"XDG_STATE_HOME", dir_ + "/state"}};
     std::ifstream db(std::string(TAMREL_SOURCE_DIR) + "/flash_db.cfg", std::ios::binary);
     std::stringstream text;
     text << db.rdbuf();

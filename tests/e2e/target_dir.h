@@ -41,7 +41,8 @@ public:
     RunResult RunOnTerminal(const std::vector<std::string>& args) const;
 
     // Environment changes for the runs (an empty value unsets the variable). By default
-    // XDG_CONFIG_HOME is this folder's "xdg", so no user's own files are found.
+    // XDG_CONFIG_HOME is this folder's "xdg" and XDG_STATE_HOME its "state", so no user's own
+    // files or journals are found.
     std::vector<std::pair<std::string, std::string>> env;
 
 private:
