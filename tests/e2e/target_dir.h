@@ -28,6 +28,9 @@ public:
     void WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) const;
     std::vector<uint8_t> ReadBytes(const std::string& name) const;
     bool Exists(const std::string& name) const;
+    // Journals left in this folder's XDG_STATE_HOME, by path; ClearJournals removes them.
+    std::vector<std::string> Journals() const;
+    void ClearJournals() const;
 
     // config.cfg for an emulated cable and chip, image in "flash.bin", plus extra lines.
     void Configure(Cable cable, const std::string& chip, const std::string& extra = "") const;
