@@ -65,7 +65,7 @@ int check_range(const Setup_struct* s) {
     const Plan plan = make_plan(s);
 
     if (s->only_changed && !(is_chain(s) && s->do_erase && s->do_write)) {
-        printf("\nError: -c works with -e -w (and -v): -e -w -v -c filename -ab=address_begin\n");
+        printf("\nError: -c works with -e -w (and -v): -c -e -w -v filename -ab=address_begin\n");
         return -1;
     }
     if (s->operation == OP_PUT_BACK && s->journal_file.empty()) {

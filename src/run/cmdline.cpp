@@ -171,7 +171,7 @@ void PrintUsage(bool all) {
     // Switches added since the usage text was fixed; --help shows them.
     static const char* const more[] = {
         " -c   Only what changed: read first, then erase and program only the units that",
-        "      differ: -e -w -v -c filename -ab=address_begin",
+        "      differ: -c -e -w -v filename -ab=address_begin",
         " -r   Put back bytes an interrupted erase left in a journal: -r journal_file\n",
     };
     const size_t n = sizeof lines / sizeof lines[0];
