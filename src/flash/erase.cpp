@@ -74,9 +74,11 @@ int Erase_Steps(CTAMREL* pgm, const Units& u, const std::vector<EraseStep>& plan
         for (unsigned long i = n0; i <= n1; i++)
             Print_Progress("Erase", "\rErase %s%d->%d\tOK", pgm->erase_label, static_cast<int>(u.first),
                            static_cast<int>(i));
-        // A chip erase takes far longer than any unit: wait for it as the whole-chip erase does.
-        if (step.chip && pgm->Wait_WriteBusy(360, 1000, true) != 1)
-            return pgm->Cable_Lost() || Interrupt_Pending() ? -2 : -1;
+        // A chip erase takes far longer than any unit: wait for it as the whole-chip erase does,
+        // to its end when bytes wait to be programmed back.
+        const bool kept = pgm->head_pending || pgm->tail_pending;
+        if (step.chip && pgm->Wait_WriteBusy(360, 1000, !kept) != 1)
+            return pgm->Cable_Lost() || (Interrupt_Pending() && !kept) ? -2 : -1;
     }
     return 1;
 }

@@ -13,6 +13,7 @@ void Choose_Erase_Label(CTAMREL* pgm);
 // Sends the steps of `plan` over units `u`, each after the chip is ready, with a progress
 // line per unit once its erase has gone out; marks the saved head and tail pending when
 // their unit is erased. 1 when all went out or an interrupt stopped them (*interrupted),
-// -1 when the chip stayed busy, -2 when the cable was lost or a chip erase was interrupted.
+// -1 when the chip stayed busy, -2 when the cable was lost or a chip erase that kept nothing
+// was interrupted.
 int Erase_Steps(CTAMREL* pgm, const Units& u, const std::vector<EraseStep>& plan,
                 bool* interrupted);

@@ -148,6 +148,12 @@ TEST_P(Program, RangesThatEndOnAnEdge) {
     };
     for (const auto& [ab, al, first, end, out] : erases)
         check({"-e", ab, al}, {}, Erased(image, first, end), {}, 1, out);
+    // Every unit but a head: one chip erase, the head programmed back.
+    std::string all_units = "\n";
+    for (int i = 0; i < 32; i++) all_units += Fmt("\rErase Sector:\t0->%d\tOK", i);
+    check({"-e", "-ab=0x80"}, {}, Erased(image, 0x80, 0x20000), {}, 1,
+          we + "\nRead data Head:\tS0\tOK" + all_units +
+              "\nErase doneRestore data Head:\t0x00000080 (100%)\r\n\n");
     // -al= alone: from the chip's start, never the whole chip.
     check({"-e", "-al=0x17FF"}, {}, Erased(image, 0, 0x1800), {}, 1,
           we + "\nRead data Tail:\tS1\tOK\n\rErase Sector:\t0->0\tOK\rErase Sector:\t0->1\tOK" +
