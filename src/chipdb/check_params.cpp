@@ -52,7 +52,8 @@ int64_t last_address(const Setup_struct* s, const Plan& p) {
     auto touch = [&last](uint64_t end) {  // end: first address behind the range
         if (end > 0 && static_cast<int64_t>(end - 1) > last) last = static_cast<int64_t>(end - 1);
     };
-    if (p.dump) touch(std::min<uint64_t>(Dump_Span(s).end, s->total_size));  // what lies on the chip
+    if (p.dump)
+        touch(std::min<uint64_t>(Dump_Span(s).end, s->total_size));  // what lies on the chip
     if (p.show) touch(Show_Span(s).end);
     if (p.erase_units) touch(s->total_size);
     // Write and verify lie inside the erase's range; a range erase from -ab= runs to the end.

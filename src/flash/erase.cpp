@@ -1,11 +1,12 @@
 // Erase of the whole chip or of the erase units covering a range, keeping head and tail.
+#include "flash/erase.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "adapters/delay.h"
-#include "flash/erase.h"
 #include "flash/range_check.h"
 #include "flash/range_plan.h"
 #include "flash/spi_opcodes.h"
@@ -67,13 +68,15 @@ int Erase_Steps(CTAMREL* pgm, const Units& u, const std::vector<EraseStep>& plan
             pgm->Erase_Command(step.opcode, step.addr);
         const unsigned long n0 = step.addr / es, n1 = n0 + step.units - 1;
         // From here on the saved bytes of this unit exist only in memory and the journal.
-        if (n0 <= pgm->head_addr / es && pgm->head_addr / es <= n1 && pgm->head_len > 0) pgm->head_pending = true;
-        if (n0 <= pgm->tail_addr / es && pgm->tail_addr / es <= n1 && pgm->tail_len > 0) pgm->tail_pending = true;
+        if (n0 <= pgm->head_addr / es && pgm->head_addr / es <= n1 && pgm->head_len > 0)
+            pgm->head_pending = true;
+        if (n0 <= pgm->tail_addr / es && pgm->tail_addr / es <= n1 && pgm->tail_len > 0)
+            pgm->tail_pending = true;
         // A unit is reported only once its erase command has reached the chip.
         if (pgm->Cable_Lost()) return -2;
         for (unsigned long i = n0; i <= n1; i++)
-            Print_Progress("Erase", "\rErase %s%d->%d\tOK", pgm->erase_label, static_cast<int>(u.first),
-                           static_cast<int>(i));
+            Print_Progress("Erase", "\rErase %s%d->%d\tOK", pgm->erase_label,
+                           static_cast<int>(u.first), static_cast<int>(i));
         // A chip erase takes far longer than any unit: wait for it as the whole-chip erase does,
         // to its end when bytes wait to be programmed back.
         const bool kept = pgm->head_pending || pgm->tail_pending;
@@ -140,7 +143,7 @@ int CTAMREL::FLASH_Erase() {
         if (Interrupt_Pending() || Cable_Lost()) return -1;
     } else {
         if (!whole_chip && Save_Head_Tail() != 1) return -1;  // never erase what was not saved
-        if (Journal_Head_Tail() != 1) return -1;            // nor what is not on disk
+        if (Journal_Head_Tail() != 1) return -1;              // nor what is not on disk
         printf("\n");
         // Whole aligned blocks go with one larger erase command.
         const int r = Erase_Steps(this, u, Erase_Plan(setup, u), &interrupted);
@@ -151,17 +154,23 @@ int CTAMREL::FLASH_Erase() {
     if (Wait_WriteBusy(200, 20) != 1) ok = false;
     if (Cable_Lost()) return -1;
     if (ok && !interrupted) printf("\nErase done");
-    // The restores run to their end even when an interrupt is pending.
-    if (FLASH_Write_Head() == 1)
-        head_pending = false;
-    else
-        ok = false;
-    const bool tail_sent = FLASH_Write_Tail(tail_addr) == 1;
-    // The tail's last page program must be over before the next step reads the chip.
-    if (Wait_WriteBusy(200, 20) != 1 || !tail_sent)
-        ok = false;
-    else
-        tail_pending = false;
-    if (!head_pending && !tail_pending && Confirm_Head_Tail() != 1) ok = false;
+    if (Restore_Kept(this) != 1) ok = false;
     return ok && !interrupted ? 1 : -1;
+}
+
+int Restore_Kept(CTAMREL* pgm) {
+    // The restores run to their end even when an interrupt is pending.
+    bool ok = true;
+    if (pgm->FLASH_Write_Head() == 1)
+        pgm->head_pending = false;
+    else
+        ok = false;
+    const bool tail_sent = pgm->FLASH_Write_Tail(pgm->tail_addr) == 1;
+    // The tail's last page program must be over before the next step reads the chip.
+    if (pgm->Wait_WriteBusy(200, 20) != 1 || !tail_sent)
+        ok = false;
+    else
+        pgm->tail_pending = false;
+    if (!pgm->head_pending && !pgm->tail_pending && pgm->Confirm_Head_Tail() != 1) ok = false;
+    return ok ? 1 : -1;
 }

@@ -17,3 +17,7 @@ void Choose_Erase_Label(CTAMREL* pgm);
 // was interrupted.
 int Erase_Steps(CTAMREL* pgm, const Units& u, const std::vector<EraseStep>& plan,
                 bool* interrupted);
+
+// Programs the saved head and tail back, waits for the chip, and reads them back to remove
+// the journal; -1 when any of it failed (what is still pending goes to the rescue files).
+int Restore_Kept(CTAMREL* pgm);

@@ -178,10 +178,11 @@ int CTAMREL::Confirm_Head_Tail() {
     for (const auto& k : kept) {
         if (!k.buf || k.len == 0 || Chip_Holds(this, k.addr, k.buf, k.len)) continue;
         if (Cable_Lost()) return -1;  // the cable has said so
-        printf("\nError: the %s bytes 0x%08lX-0x%08lX read back wrong after their restore; "
-               "they stay in the journal %s\n",
-               k.name, static_cast<unsigned long>(k.addr),
-               static_cast<unsigned long>(k.addr) + k.len - 1, journal_path.c_str());
+        printf(
+            "\nError: the %s bytes 0x%08lX-0x%08lX read back wrong after their restore; "
+            "they stay in the journal %s\n",
+            k.name, static_cast<unsigned long>(k.addr),
+            static_cast<unsigned long>(k.addr) + k.len - 1, journal_path.c_str());
         return -1;
     }
     const int r = Journal_Remove(journal_path);

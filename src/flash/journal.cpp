@@ -95,8 +95,9 @@ std::string Journal_Chip_Id(const Setup_struct* s) {
 int Journal_Write(const Journal& j, std::string* path) {
     const std::string dir = journal_dir();
     if (dir.empty()) {
-        printf("\nError: neither XDG_STATE_HOME nor HOME is set: no journal folder, erase "
-               "refused\n");
+        printf(
+            "\nError: neither XDG_STATE_HOME nor HOME is set: no journal folder, erase "
+            "refused\n");
         return -1;
     }
     if (!make_dirs(dir)) {
@@ -160,8 +161,9 @@ int Journal_Read(const std::string& path, Journal* j) {
     }
     ok = ok && fgetc(f) == EOF;
     fclose(f);
-    if (!ok) printf("\nError: the journal %s is damaged (its checksum or layout is wrong)\n",
-                    path.c_str());
+    if (!ok)
+        printf("\nError: the journal %s is damaged (its checksum or layout is wrong)\n",
+               path.c_str());
     return ok ? 1 : -1;
 }
 
@@ -212,13 +214,13 @@ void Journal_Notice() {
                 j.blocks.push_back({addr, std::vector<unsigned char>(len)});
         }
         fclose(f);
-        const std::string chip = j.chip.empty() ? std::string("(unreadable)")
+        const std::string chip = j.chip.empty()   ? std::string("(unreadable)")
                                  : j.name.empty() ? j.chip
                                                   : j.chip + " (" + j.name + ")";
-        printf("\nWarning: journal %s holds bytes of chip %s that an erase cleared and no run "
-               "has read back: %s; put them back on that chip with:\ntamrel -r %s\n",
-               path.c_str(), chip.c_str(),
-               j.blocks.empty() ? "unknown" : Journal_Ranges(j).c_str(),
-               shell_word(path).c_str());
+        printf(
+            "\nWarning: journal %s holds bytes of chip %s that an erase cleared and no run "
+            "has read back: %s; put them back on that chip with:\ntamrel -r %s\n",
+            path.c_str(), chip.c_str(), j.blocks.empty() ? "unknown" : Journal_Ranges(j).c_str(),
+            shell_word(path).c_str());
     }
 }

@@ -54,9 +54,10 @@ int Journal_Put_Back(CTAMREL* pgm) {
         differs.push_back(chip != b.data);
         if (programmable(chip, b.data)) continue;
         if (s->erase_size == 0 || s->cmd_erase == 0) {
-            printf("\nError: 0x%08lX-0x%08lX need an erase and the chip's erase unit is not "
-                   "known: put-back refused\n",
-                   b.addr, b.addr + b.data.size() - 1);
+            printf(
+                "\nError: 0x%08lX-0x%08lX need an erase and the chip's erase unit is not "
+                "known: put-back refused\n",
+                b.addr, b.addr + b.data.size() - 1);
             return -1;
         }
         for (unsigned long u = b.addr / s->erase_size;
@@ -79,8 +80,8 @@ int Journal_Put_Back(CTAMREL* pgm) {
     for (size_t i = 0; i < j.blocks.size(); i++) {
         if (!differs[i]) continue;
         JournalBlock& b = j.blocks[i];
-        const PageProgramJob job = {b.addr, b.data.size(), 200,   20,
-                                    "Restore data:\t\t", false, Fill_From_Buffer, b.data.data()};
+        const PageProgramJob job = {b.addr, b.data.size(),    200,          20, "Restore data:\t\t",
+                                    false,  Fill_From_Buffer, b.data.data()};
         const PageProgramResult res = Page_Program(pgm, job);
         if (res.busy_timeout || res.end != ProgramEnd::Done) return -1;
     }

@@ -104,8 +104,7 @@ int Flash_Update(CTAMREL* pgm) {
     std::vector<unsigned char> old(n), want;
     printf("\n");
     unsigned long long t0 = delay_now_ns();
-    if (!read_pages(pgm, base, n, old.data(), "Read data:\t\t", nullptr, nullptr, 0, n))
-        return -1;
+    if (!read_pages(pgm, base, n, old.data(), "Read data:\t\t", nullptr, nullptr, 0, n)) return -1;
     const double t_read = seconds_since(t0);
     want = old;
     memset(want.data() + (span.first - base), 0xFF, span.end - span.first);
@@ -128,9 +127,10 @@ int Flash_Update(CTAMREL* pgm) {
         }
         counts[static_cast<int>(change[k])]++;
     }
-    printf("\nChanged only:\t%lu %s unchanged, %lu programmed without erase, %lu erased and "
-           "programmed",
-           counts[0], units.c_str(), counts[1], counts[2]);
+    printf(
+        "\nChanged only:\t%lu %s unchanged, %lu programmed without erase, %lu erased and "
+        "programmed",
+        counts[0], units.c_str(), counts[1], counts[2]);
 
     // Erase: the bytes outside the range of an erased first or last unit go to the journal
     // and are programmed back, as with a range erase.
@@ -141,12 +141,11 @@ int Flash_Update(CTAMREL* pgm) {
         free(pgm->tail_buf);
         pgm->head_buf = pgm->tail_buf = nullptr;
         pgm->head_len = pgm->tail_len = 0;
-        if ((change.front() == Change::Erase &&
-             !keep(pgm->head_buf, pgm->head_len, pgm->head_addr, old.data(), u.head_addr,
-                   u.head_len)) ||
+        if ((change.front() == Change::Erase && !keep(pgm->head_buf, pgm->head_len, pgm->head_addr,
+                                                      old.data(), u.head_addr, u.head_len)) ||
             (change.back() == Change::Erase &&
-             !keep(pgm->tail_buf, pgm->tail_len, pgm->tail_addr,
-                   old.data() + (u.tail_addr - base), u.tail_addr, u.tail_len)))
+             !keep(pgm->tail_buf, pgm->tail_len, pgm->tail_addr, old.data() + (u.tail_addr - base),
+                   u.tail_addr, u.tail_len)))
             return -1;
         if (pgm->Journal_Head_Tail() != 1) return -1;  // never erase what is not on disk
         printf("\n");
@@ -168,18 +167,7 @@ int Flash_Update(CTAMREL* pgm) {
         if (pgm->Wait_WriteBusy(200, 20) != 1) ok = false;
         if (pgm->Cable_Lost()) return -1;
         if (ok && !interrupted) printf("\nErase done");
-        // The restores run to their end even when an interrupt is pending.
-        if (pgm->FLASH_Write_Head() == 1)
-            pgm->head_pending = false;
-        else
-            ok = false;
-        const bool tail_sent = pgm->FLASH_Write_Tail(pgm->tail_addr) == 1;
-        if (pgm->Wait_WriteBusy(200, 20) != 1 || !tail_sent)
-            ok = false;
-        else
-            pgm->tail_pending = false;
-        if (!pgm->head_pending && !pgm->tail_pending && pgm->Confirm_Head_Tail() != 1) ok = false;
-        if (!ok || interrupted) return -1;
+        if (Restore_Kept(pgm) != 1 || !ok || interrupted) return -1;
     }
     const double t_erase = seconds_since(t0);
     if (counts[1] + counts[2] == 0) pgm->Write_Disable();  // nothing to send: leave the latch
@@ -206,8 +194,14 @@ int Flash_Update(CTAMREL* pgm) {
     t0 = delay_now_ns();
     if (!pieces.empty()) printf("\n");
     for (const Piece& p : pieces) {
-        const PageProgramJob job = {p.addr, p.len, 200, 20, "Write data:\t\t", true,
-                                    Fill_From_Buffer, want.data() + (p.addr - base)};
+        const PageProgramJob job = {p.addr,
+                                    p.len,
+                                    200,
+                                    20,
+                                    "Write data:\t\t",
+                                    true,
+                                    Fill_From_Buffer,
+                                    want.data() + (p.addr - base)};
         const PageProgramResult res = Page_Program(pgm, job);
         if (res.end != ProgramEnd::Done) return -1;
         if (res.busy_timeout) return -1;

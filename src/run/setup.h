@@ -65,8 +65,8 @@ struct Setup_struct {
     uint8_t do_write;
     uint8_t do_verify;
     uint8_t do_dump;
-    uint8_t only_changed;      // -c: read first, erase and program only units that differ
-    std::string journal_file;  // -r
+    uint8_t only_changed;        // -c: read first, erase and program only units that differ
+    std::string journal_file;    // -r
     uint8_t geometry_from_sfdp;  // the chip is not in flash_db.cfg: its SFDP tables gave it
 
     // Record keys beyond the geometry (flash_db.cfg).

@@ -52,8 +52,9 @@ public:
     unsigned char* Program_Data();
     void Program_Page(unsigned long addr, unsigned long n);
     void Erase_Unit(unsigned long addr);  // cmd_erase at addr
-    void Erase_Command(unsigned char opcode, unsigned long addr);  // an erase of any size
     void Chip_Erase();                    // cmd_chip_erase
+    // An erase command of any size at addr.
+    void Erase_Command(unsigned char opcode, unsigned long addr);
     void Write_Status(unsigned char value);
     void Global_Unlock();
     void Read_Block_Protection(unsigned long len);  // the bytes land in io_buf
@@ -115,8 +116,9 @@ public:
     uint32_t tail_len;
     uint32_t tail_addr;
     bool head_pending;  // its unit was erased and it is not yet programmed back
-    std::string journal_path;  // holds head and tail on disk until they read back; "" none
     bool tail_pending;
+    // The journal holding head and tail from before their erase until they read back; "" none.
+    std::string journal_path;
     const char* page_label;
     const char* block_label;
     const char* sector_label;

@@ -229,8 +229,8 @@ TEST(Startup, NoArgumentsPrintsUsageAndNoConfigIsAnError) {
     EXPECT_EQ(r.status, 255);
 }
 
-// --help, -h and -? print the usage text with the switches added since, --version the banner, reading no file;
-// unknown arguments are named and the run goes on.
+// --help, -h and -? print the usage text with the switches added since, --version the banner,
+// reading no file; unknown arguments are named and the run goes on.
 TEST(Startup, HelpVersionAndUnknownArguments) {
     TargetDir dir;
     for (const char* arg : {"--help", "-h", "-?"}) {

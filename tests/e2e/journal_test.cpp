@@ -68,8 +68,8 @@ TEST_P(Journal, HardStopLosesNothingOutsideTheRange) {
             if (!left.empty()) {
                 ++journals;
                 ASSERT_EQ(left.size(), 1u);
-                const std::string told = Banner(r.out) + "\nWarning: journal " + left[0] +
-                                         notice + "tamrel -r " + left[0] + "\n";
+                const std::string told = Banner(r.out) + "\nWarning: journal " + left[0] + notice +
+                                         "tamrel -r " + left[0] + "\n";
                 EXPECT_EQ(r.out.substr(0, told.size()), told);
                 ASSERT_EQ(put_back.size(), 2u);
                 r = dir.Run(put_back);

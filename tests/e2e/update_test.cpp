@@ -43,8 +43,8 @@ TEST_P(Update, ProgramsOnlyTheUnitsThatDiffer) {
     Bytes two = same, cleared = same;
     two[0x2000 - 0x1080] ^= 0xFF;  // unit 2: some bit goes from 0 to 1
     ASSERT_NE(image[0x5000], 0);
-    two[0x5000 - 0x1080] = 0;                          // unit 5: bits only cleared
-    const Bytes mask = Pattern(same.size(), 62);       // bits cleared in every unit
+    two[0x5000 - 0x1080] = 0;                     // unit 5: bits only cleared
+    const Bytes mask = Pattern(same.size(), 62);  // bits cleared in every unit
     for (size_t i = 0; i < same.size(); i++) cleared[i] &= mask[i];
     const Bytes other = Pattern(0x5000, 63), end_data = Pattern(0xF80, 64);
 
@@ -54,24 +54,29 @@ TEST_P(Update, ProgramsOnlyTheUnitsThatDiffer) {
     const std::string done = "\nFile recorded.\n";
     const std::string head = "Restore data Head:\t0x00001080 (100%)\r\n";
     const std::string tail = Lines("Restore Sector Tail:\t", 0x6100, 0x7000, 0x80 - 0x100, 0xF80);
-    const std::string all = "\n\rErase Sector:\t1->1\tOK\rErase Sector:\t1->2\tOK\rErase Sector:"
-                            "\t1->3\tOK\rErase Sector:\t1->4\tOK\rErase Sector:\t1->5\tOK\rErase "
-                            "Sector:\t1->6\tOK\nErase done";
+    const std::string all =
+        "\n\rErase Sector:\t1->1\tOK\rErase Sector:\t1->2\tOK\rErase Sector:"
+        "\t1->3\tOK\rErase Sector:\t1->4\tOK\rErase Sector:\t1->5\tOK\rErase "
+        "Sector:\t1->6\tOK\nErase done";
     const struct {
         const char* name;
         std::vector<std::string> range;
         Bytes data;
-        std::string out;  // after the preamble, the time saved left out
+        std::string out;   // after the preamble, the time saved left out
         const char* sent;  // page programs and erases, as the stats line counts them
     } cases[] = {
-        {"identical", {"-ab=0x1080"}, same,
+        {"identical",
+         {"-ab=0x1080"},
+         same,
          status + file +
              "\nChanged only:\t6 Sectors unchanged, 0 programmed without erase, 0 erased and "
              "programmed" +
              done + "\nSaved:\t\t20480 Bytes not programmed, 6 Sectors not erased, TIME s\n" +
              "\n\nVerify OK\n\n",
          "*\"erases\":{}"},
-        {"two units", {"-ab=0x1080"}, two,
+        {"two units",
+         {"-ab=0x1080"},
+         two,
          status + file +
              "\nChanged only:\t4 Sectors unchanged, 1 programmed without erase, 1 erased and "
              "programmed\n\rErase Sector:\t2->2\tOK\nErase done\n" +
@@ -81,17 +86,22 @@ TEST_P(Update, ProgramsOnlyTheUnitsThatDiffer) {
              Lines("Verify data:\t\t", 0x2100, 0x3000, 0, 0x1100) +
              "Verify data:\t\t0x00005100 (100%)\r\nVerify OK\n\n",
          "\"0x02\":17,*\"erases\":{\"4096\":1}"},
-        {"bits cleared", {"-ab=0x1080"}, cleared,
+        {"bits cleared",
+         {"-ab=0x1080"},
+         cleared,
          status + file +
              "\nChanged only:\t0 Sectors unchanged, 6 programmed without erase, 0 erased and "
              "programmed\n" +
-             "Write data:\t\t0x00001100 (0%)\r" + Lines("Write data:\t\t", 0x1200, 0x6000, 0x80, 0x5000) +
+             "Write data:\t\t0x00001100 (0%)\r" +
+             Lines("Write data:\t\t", 0x1200, 0x6000, 0x80, 0x5000) +
              "Write data:\t\t0x00006080 (100%)\r" + done +
              "\nSaved:\t\t0 Bytes not programmed, 6 Sectors not erased, TIME s\n\n" +
              "Verify data:\t\t0x00001180 (1%)\r" +
              Lines("Verify data:\t\t", 0x1280, 0x6080, 0x100, 0x5000) + "\nVerify OK\n\n",
          "\"0x02\":81,*\"erases\":{}"},
-        {"every unit", {"-ab=0x1080"}, other,
+        {"every unit",
+         {"-ab=0x1080"},
+         other,
          status + file +
              "\nChanged only:\t0 Sectors unchanged, 0 programmed without erase, 6 erased and "
              "programmed" +
@@ -151,16 +161,28 @@ TEST_P(Update, EdgesAndASecondWriter) {
         int status;
         std::string shown;  // a piece of the output
     } cases[] = {
-        {{"-ab=0x1F080"}, d, "", &end, 1,
+        {{"-ab=0x1F080"},
+         d,
+         "",
+         &end,
+         1,
          "\nChanged only:\t0 Sectors unchanged, 0 programmed without erase, 1 erased and "
          "programmed\n\rErase Sector:\t31->31\tOK\nErase doneRestore data Head:\t0x0001F080 "
          "(100%)\r\n\nWrite data:\t\t0x0001F100 (3%)\r"},
-        {{"-al=0x2FF"}, small, "", &shorter, 1,
+        {{"-al=0x2FF"},
+         small,
+         "",
+         &shorter,
+         1,
          "\nChanged only:\t0 Sectors unchanged, 0 programmed without erase, 1 erased and "
          "programmed\n\rErase Sector:\t0->0\tOK\nErase doneRestore Sector Tail:\t0x00000400 "
          "(7%)\r"},
         // Frames: id, write enable, status, then the read of unit 5.
-        {{"-ab=0x5000"}, bits, "emulate_poke=4,0x5001,0x00\n", &poked, 255,
+        {{"-ab=0x5000"},
+         bits,
+         "emulate_poke=4,0x5001,0x00\n",
+         &poked,
+         255,
          "\nChanged only:\t0 Sectors unchanged, 1 programmed without erase, 0 erased and "
          "programmed\nWrite data:\t\t0x00005100 (100%)\r\nFile recorded.\n\nSaved:\t\t0 Bytes "
          "not programmed, 1 Sectors not erased, at least 0.0 s\n\nVerify data:\t\t0x00005100 "

@@ -1,10 +1,11 @@
 // The erase commands a range erase sends: the largest the record lists that erases exactly an
 // aligned part of the range, the chip erase for the whole chip.
+#include "flash/range_plan.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "flash/range_plan.h"
 #include "flash/spi_opcodes.h"
 
 namespace {
@@ -56,7 +57,8 @@ TEST(ErasePlan, LargestCommandThatFitsEachAlignedPart) {
         // Parts sharing the record erase different sizes with 0xD8: the unit's command only.
         {Plan("0x20:4K,0xD8:64K|256K", 0x1000, M16, 0xC7, 0x0, 0x50000), "0x20@0x0*80"},
         // Without erase=, 0xD8 erases sector= and 0x52 is not trusted.
-        {Plan("", 0x1000, M4, 0xC7, 0x8000, 0x2C000), "0x20@0x8000*8 0xD8@0x10000*1 0x20@0x20000*12"},
+        {Plan("", 0x1000, M4, 0xC7, 0x8000, 0x2C000),
+         "0x20@0x8000*8 0xD8@0x10000*1 0x20@0x20000*12"},
         // The whole chip: its chip erase, or blocks when it has none.
         {Plan(w25q, 0x1000, M4, 0xC7, 0x0, M4), "chip*1"},
         {Plan(w25q, 0x1000, M4, 0x00, 0x0, M4), "0xD8@0x0*64"},
