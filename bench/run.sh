@@ -92,7 +92,7 @@ for cable in lpt usb; do
                 { echo "bench/run.sh: $build $cable dump differs from image" >&2; exit 1; }
             if [ "$build" = after ]; then
                 # Only what changed: the chip holds image.bin now.
-                run "$build" "-c identical" -c -e -w -v image.bin
+                run "$build" "changed: identical" -c -e -w -v image.bin
                 if grep -Eq '"0x(02|20|52|D8|C7)"' <(tail -n 1 stats.json); then
                     echo "bench/run.sh: $cable: -c sent an erase or program command" >&2
                     exit 1
@@ -102,10 +102,10 @@ for cable in lpt usb; do
                     head -c 4096 /dev/urandom |
                         dd of=three.bin bs=1 seek=$((at)) conv=notrunc status=none
                 done
-                run "$build" "-c 3 units differ" -c -e -w -v three.bin
+                run "$build" "changed: 3 units" -c -e -w -v three.bin
                 head -c $((MIB * 1024 * 1024)) /dev/urandom >other.bin
-                run "$build" "-c all differ" -c -e -w -v other.bin
-                for f in "-c 3 units differ" "-c all differ"; do
+                run "$build" "changed: all" -c -e -w -v other.bin
+                for f in "changed: 3 units" "changed: all"; do
                     grep -q "Verify OK" "$f.log" ||
                         { echo "bench/run.sh: $cable: $f: verify did not report OK" >&2; exit 1; }
                 done
