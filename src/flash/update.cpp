@@ -135,7 +135,6 @@ int Flash_Update(CTAMREL* pgm) {
     // Erase: the bytes outside the range of an erased first or last unit go to the journal
     // and are programmed back, as with a range erase.
     bool ok = true, interrupted = false;
-    t0 = delay_now_ns();
     if (counts[2] > 0) {
         free(pgm->head_buf);
         free(pgm->tail_buf);
@@ -169,7 +168,6 @@ int Flash_Update(CTAMREL* pgm) {
         if (ok && !interrupted) printf("\nErase done");
         if (Restore_Kept(pgm) != 1 || !ok || interrupted) return -1;
     }
-    const double t_erase = seconds_since(t0);
     if (counts[1] + counts[2] == 0) pgm->Write_Disable();  // nothing to send: leave the latch
 
     // Program the pages of the range whose bytes are not yet what the run leaves there.
@@ -211,24 +209,20 @@ int Flash_Update(CTAMREL* pgm) {
     const double t_prog = seconds_since(t0);
     printf("\nFile recorded.\n");
 
-    // What the whole sequence would have spent beyond this run, from this run's own rates:
-    // per unit erased, per byte programmed, per byte read.
+    // What the whole sequence would have spent on the bytes left alone, at this run's own
+    // rates (a program frame moves no fewer bytes than a read), less the first read that it
+    // does not make. The erases left out are not counted: their sizes vary.
     const unsigned long range = span.end - span.first, all = change.size();
     const double per_read = t_read / static_cast<double>(n);
-    bool measured = true;
-    double saved = 0;
-    if (counts[2] > 0)
-        saved += t_erase / counts[2] * (all - counts[2]);
-    else
-        measured = false;
-    if (programmed > 0)
-        saved += t_prog / programmed * (range - programmed);
-    else
-        measured = false, saved += per_read * range;  // a program frame moves no fewer bytes
+    const double per_program = programmed > 0 ? t_prog / programmed : per_read;
+    double saved = per_program * (range - programmed) - t_read;
     if (s->do_verify) saved += per_read * (range - programmed);
-    printf("\nSaved:\t\t%lu Bytes not programmed, %lu %s not erased, %s %.1f s\n",
-           range - programmed, all - counts[2], units.c_str(), measured ? "about" : "at least",
-           saved);
+    printf("\nSaved:\t\t%lu Bytes not programmed, %lu %s not erased, ", range - programmed,
+           all - counts[2], units.c_str());
+    if (saved > 0)
+        printf("at least %.1f s\n", saved);
+    else
+        printf("no time (the first read took %.1f s)\n", t_read);
 
     if (!s->do_verify) return 1;
     printf("\n");
