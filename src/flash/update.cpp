@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@
 namespace {
 
 enum class Change : unsigned char { Same, Program, Erase };
+
+struct Free {
+    void operator()(unsigned char* p) const { free(p); }
+};
+typedef std::unique_ptr<unsigned char, Free> Buffer;
 
 struct Piece {  // chip bytes [addr, addr + len) to program and verify
     unsigned long addr;
@@ -101,15 +107,22 @@ int Flash_Update(CTAMREL* pgm) {
 
     // What the chip holds, and what the run leaves there: the file in its range, the rest of
     // the erase range erased, the bytes outside it as they are.
-    std::vector<unsigned char> old(n), want;
+    // Both copies of the range come from the flash allocator: a chip too large for memory
+    // is refused with a message, not ended by an exception.
+    Buffer old_buf(Flash_Alloc(n)), want_buf(Flash_Alloc(n));
+    if (!old_buf || !want_buf) {
+        printf("\nMemory allocation Error!\n");
+        return -1;
+    }
+    unsigned char *old = old_buf.get(), *want = want_buf.get();
     printf("\n");
     unsigned long long t0 = delay_now_ns();
-    if (!read_pages(pgm, base, n, old.data(), "Read data:\t\t", nullptr, nullptr, 0, n)) return -1;
+    if (!read_pages(pgm, base, n, old, "Read data:\t\t", nullptr, nullptr, 0, n)) return -1;
     const double t_read = seconds_since(t0);
-    want = old;
-    memset(want.data() + (span.first - base), 0xFF, span.end - span.first);
+    memcpy(want, old, n);
+    memset(want + (span.first - base), 0xFF, span.end - span.first);
     if (fseek(s->data_file, 0, SEEK_SET) != 0 ||
-        fread(want.data() + (wspan.first - base), 1, wspan.end - wspan.first, s->data_file) <
+        fread(want + (wspan.first - base), 1, wspan.end - wspan.first, s->data_file) <
             wspan.end - wspan.first) {
         printf("\nError: can`t read file by address: 0\n");
         return -1;
@@ -118,8 +131,8 @@ int Flash_Update(CTAMREL* pgm) {
     std::vector<Change> change(u.last - u.first + 1, Change::Same);
     unsigned long counts[3] = {0, 0, 0};
     for (unsigned long k = 0; k < change.size(); k++) {
-        const unsigned char* o = old.data() + k * es;
-        const unsigned char* w = want.data() + k * es;
+        const unsigned char* o = old + k * es;
+        const unsigned char* w = want + k * es;
         if (memcmp(o, w, es) != 0) {
             change[k] = Change::Program;
             for (unsigned long i = 0; i < es; i++)
@@ -140,10 +153,10 @@ int Flash_Update(CTAMREL* pgm) {
         free(pgm->tail_buf);
         pgm->head_buf = pgm->tail_buf = nullptr;
         pgm->head_len = pgm->tail_len = 0;
-        if ((change.front() == Change::Erase && !keep(pgm->head_buf, pgm->head_len, pgm->head_addr,
-                                                      old.data(), u.head_addr, u.head_len)) ||
+        if ((change.front() == Change::Erase &&
+             !keep(pgm->head_buf, pgm->head_len, pgm->head_addr, old, u.head_addr, u.head_len)) ||
             (change.back() == Change::Erase &&
-             !keep(pgm->tail_buf, pgm->tail_len, pgm->tail_addr, old.data() + (u.tail_addr - base),
+             !keep(pgm->tail_buf, pgm->tail_len, pgm->tail_addr, old + (u.tail_addr - base),
                    u.tail_addr, u.tail_len)))
             return -1;
         if (pgm->Journal_Head_Tail() != 1) return -1;  // never erase what is not on disk
@@ -199,7 +212,7 @@ int Flash_Update(CTAMREL* pgm) {
                                     "Write data:\t\t",
                                     true,
                                     Fill_From_Buffer,
-                                    want.data() + (p.addr - base)};
+                                    want + (p.addr - base)};
         const PageProgramResult res = Page_Program(pgm, job);
         if (res.end != ProgramEnd::Done) return -1;
         if (res.busy_timeout) return -1;
@@ -228,8 +241,8 @@ int Flash_Update(CTAMREL* pgm) {
     printf("\n");
     unsigned long errors = 0, shown = 0;
     for (const Piece& p : pieces) {
-        if (!read_pages(pgm, p.addr, p.len, nullptr, "Verify data:\t\t",
-                        want.data() + (p.addr - base), &errors, shown, programmed))
+        if (!read_pages(pgm, p.addr, p.len, nullptr, "Verify data:\t\t", want + (p.addr - base),
+                        &errors, shown, programmed))
             return -1;
         shown += p.len;
     }
