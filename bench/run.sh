@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the bench preset, runs the WR_BLOCK, delay and ByteBlaster-bit benchmarks, then times
 # real jobs of the built tamrel on an emulated W25Q32 (4 MiB) over each cable: host CPU time of
-# the run (also per MiB moved) and the modeled wire time from the emulator's stats line.
+# the run (also per MiB moved) and the modeled wire time from the emulator's stats line. The
+# jobs: the program sequence, erase, write, verify and dump of the whole chip; -c with an
+# identical image, one that differs in three scattered 4 KiB units and one that differs
+# everywhere; a range erase of whole 64 KiB blocks.
 #
 # BASE=<git revision> bash bench/run.sh also builds that revision's tamrel, with this tree's
 # USB-Blaster model put in its place so both run on the same model of the wire, and times its
@@ -70,6 +73,7 @@ for cable in lpt usb; do
         work="$(mktemp -d)"
         (
             cd "$work"
+            export XDG_STATE_HOME="$work/state"  # journals of range erases stay in here
             cp "$SRC/flash_db.cfg" .
             cp "$IMAGE" image.bin
             printf 'port=%s\nemulate=W25Q32\nemulate_image=chip.bin\nemulate_stats=stats.json\n' \
@@ -87,6 +91,27 @@ for cable in lpt usb; do
             run "$build" "dump -d" -d dump.bin
             cmp -s dump.bin image.bin ||
                 { echo "bench/run.sh: $build $cable dump differs from image" >&2; exit 1; }
+            if [ "$build" = after ]; then
+                # Only what changed: the chip holds image.bin now.
+                run "$build" "changed: identical" -c -e -w -v image.bin
+                if grep -Eq '"0x(02|20|52|D8|C7)"' <(tail -n 1 stats.json); then
+                    echo "bench/run.sh: $cable: -c sent an erase or program command" >&2
+                    exit 1
+                fi
+                cp image.bin three.bin
+                for at in 0x0F3000 0x1C8000 0x3A1000; do
+                    head -c 4096 /dev/urandom |
+                        dd of=three.bin bs=1 seek=$((at)) conv=notrunc status=none
+                done
+                run "$build" "changed: 3 units" -c -e -w -v three.bin
+                head -c $((MIB * 1024 * 1024)) /dev/urandom >other.bin
+                run "$build" "changed: all" -c -e -w -v other.bin
+                for f in "changed: 3 units" "changed: all"; do
+                    grep -q "Verify OK" "$f.log" ||
+                        { echo "bench/run.sh: $cable: $f: verify did not report OK" >&2; exit 1; }
+                done
+            fi
+            run "$build" "erase 0x10000-0x3EFFFF" -e -ab=0x10000 -al=0x3EFFFF
         )
         rm -rf "$work"
     done

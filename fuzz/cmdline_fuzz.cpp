@@ -37,8 +37,8 @@ bool Whole_Number(const char* text, unsigned long long max, uint32_t* value) {
 }
 
 // What the switches ask for, read independently of the parser: the last -ab=, -al= and
-// -p= and the operation switches up to -x or -u, which end the line. False when a number
-// is not one.
+// -p= and the operation switches (-r only as a word of its own) up to -x or -u, which end
+// the line. False when a number is not one.
 struct Request {
     uint8_t operation = OP_NONE;
     bool erase = false, write = false, verify = false, dump = false;
@@ -72,6 +72,7 @@ bool Read_Request(const std::vector<std::string>& args, Request* r) {
             r->operation = o.op;
             if (o.flag) r->*o.flag = true;
         }
+        if (c2 == 'r' && a[2] == '\0') r->operation = OP_PUT_BACK;  // only "-r" itself
         if (c2 == 'x' || c2 == 'u') break;
     }
     return true;

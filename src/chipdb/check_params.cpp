@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -10,6 +11,7 @@
 #include "chipdb/record_keys.h"
 #include "fileutil/file_utils.h"
 #include "flash/range_check.h"
+#include "flash/range_plan.h"
 #include "flash/spi_opcodes.h"
 #include "run/tamrel.h"
 
@@ -32,9 +34,13 @@ struct Plan {
     bool show;
 };
 
+// Erase, write and verify, as the run driver chains them.
+bool is_chain(const Setup_struct* s) {
+    return s->operation == OP_WRITE || s->operation == OP_VERIFY || s->operation == OP_ERASE;
+}
+
 Plan make_plan(const Setup_struct* s) {
-    const bool chain =
-        s->operation == OP_WRITE || s->operation == OP_VERIFY || s->operation == OP_ERASE;
+    const bool chain = is_chain(s);
     Plan p;
     p.erase_range =
         chain && s->do_erase && (s->has_addr_begin || s->has_addr_last || s->has_file_name);
@@ -50,28 +56,16 @@ Plan make_plan(const Setup_struct* s) {
 
 // Highest chip address the planned operations touch; -1 when none is addressed.
 int64_t last_address(const Setup_struct* s, const Plan& p) {
-    const uint64_t start = s->has_addr_begin ? s->addr_begin : 0;
     int64_t last = -1;
     auto touch = [&last](uint64_t end) {  // end: first address behind the range
         if (end > 0 && static_cast<int64_t>(end - 1) > last) last = static_cast<int64_t>(end - 1);
     };
-    if (p.dump || p.show) {
-        uint64_t end = s->total_size;  // the part of a dump that lies on the chip
-        if (s->has_addr_last)
-            end = uint64_t{s->addr_last} + 1;
-        else if (p.show && start + 2u * s->page_size < end)
-            end = start + 2u * s->page_size;
-        touch(end);
-    }
+    if (p.dump)
+        touch(std::min<uint64_t>(Dump_Span(s).end, s->total_size));  // what lies on the chip
+    if (p.show) touch(Show_Span(s).end);
     if (p.erase_units || p.erase_dies) touch(s->total_size);
-    if (p.erase_range || p.write || p.verify) {
-        if (s->has_addr_last)
-            touch(uint64_t{s->addr_last} + 1);
-        else if (s->has_file_name)
-            touch(start + s->file_size);
-        else
-            touch(s->total_size);  // a range erase from -ab= runs to the chip's end
-    }
+    // Write and verify lie inside the erase's range; a range erase from -ab= runs to the end.
+    if (p.erase_range || p.write || p.verify) touch(Erase_Span(s).end);
     return last;
 }
 
@@ -79,6 +73,14 @@ int64_t last_address(const Setup_struct* s, const Plan& p) {
 int check_range(const Setup_struct* s) {
     const Plan plan = make_plan(s);
 
+    if (s->only_changed && !(is_chain(s) && s->do_erase && s->do_write)) {
+        printf("\nError: -c works with -e -w (and -v): -c -e -w -v filename -ab=address_begin\n");
+        return -1;
+    }
+    if (s->operation == OP_PUT_BACK && s->journal_file.empty()) {
+        printf("\nError: -r needs the journal file a run named: -r journal_file\n");
+        return -1;
+    }
     if (plan.write && !s->has_file_name) {
         printf("\nError: -w needs a data file name: -w filename -ab=address_begin\n");
         return -1;

@@ -160,6 +160,7 @@ int CCFGP::Parse_Emulation() {
         {"emulate_fault", &s->emulate_fault},
         {"emulate_sfdp", &s->emulate_sfdp},  // chip id, optionally ",FILE" of SFDP bytes
         {"emulate_interrupt_signal", &s->emulate_interrupt_signal},
+        {"emulate_poke", &s->emulate_poke},
     };
     // clang-format on
     for (const WordKey& w : words) {
@@ -184,10 +185,12 @@ int CCFGP::Parse_Emulation() {
     long long status_reg = s->emulate_status;
     long long interrupt_after = s->emulate_interrupt_after;
     long long drop_after = s->emulate_drop_after;
+    long long kill_after = s->emulate_kill_after;
     const NumberKey numbers[] = {
         {"emulate_status", 0, 0xFF, &status_reg},
         {"emulate_interrupt_after", INT32_MIN, INT32_MAX, &interrupt_after},
         {"emulate_drop_after", INT32_MIN, INT32_MAX, &drop_after},
+        {"emulate_kill_after", INT32_MIN, INT32_MAX, &kill_after},
     };
     for (const NumberKey& n : numbers) {
         std::string line;
@@ -205,5 +208,6 @@ int CCFGP::Parse_Emulation() {
     // A negative count means the same as none.
     s->emulate_interrupt_after = interrupt_after > 0 ? static_cast<int32_t>(interrupt_after) : 0;
     s->emulate_drop_after = drop_after > 0 ? static_cast<int32_t>(drop_after) : 0;
+    s->emulate_kill_after = kill_after > 0 ? static_cast<int32_t>(kill_after) : 0;
     return 1;
 }

@@ -274,6 +274,9 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
     t->interrupt_after_ = s->emulate_interrupt_after;
     t->interrupt_signal_ = interrupt_signal;
     t->drop_after_ = s->emulate_drop_after;
+    t->kill_after_ = s->emulate_kill_after;
+    if (!s->emulate_poke.empty() && !ParsePoke(s->emulate_poke, params.total_size, t.get()))
+        return nullptr;
     t->chip_.reset(new CFlashChip(params));
     if (t->kept_unlocked_) t->chip_->SetBlocksLocked(false);
     t->chip_->SetFault(fault.chip, fault.slow_ns);
@@ -329,8 +332,38 @@ unsigned long long CEmulatedTarget::Clock(void* ctx) {
     return static_cast<CEmulatedTarget*>(ctx)->chip_->Now();
 }
 
+// emulate_poke=N,ADDR,BYTE.
+bool CEmulatedTarget::ParsePoke(const std::string& value, uint32_t size, CEmulatedTarget* t) {
+    unsigned long long frame = 0;
+    long addr = 0;
+    int byte = 0;
+    char tail = 0;
+    if (sscanf(value.c_str(), "%llu,%li,%i%c", &frame, &addr, &byte, &tail) != 3 || frame == 0 ||
+        addr < 0 || static_cast<unsigned long>(addr) >= size || byte < 0 || byte > 0xFF) {
+        printf("\nError: emulate_poke=%s: give FRAMES,ADDRESS,BYTE inside the chip\n",
+               value.c_str());
+        return false;
+    }
+    t->poke_frame_ = frame;
+    t->poke_addr_ = static_cast<uint32_t>(addr);
+    t->poke_byte_ = static_cast<uint8_t>(byte);
+    return true;
+}
+
 void CEmulatedTarget::OnFrame(void* ctx) {
     CEmulatedTarget* t = static_cast<CEmulatedTarget*>(ctx);
+    const uint64_t frames = t->chip_->Stats().frames;
+    if (t->poke_frame_ == frames) {
+        t->chip_->Memory()[t->poke_addr_] &= t->poke_byte_;  // a program: bits only go to 0
+        t->poked_ = true;
+    }
+    if (t->kill_after_ > 0 && frames == static_cast<uint64_t>(t->kill_after_)) {
+        // Power and process gone at once: the chip keeps what it holds at this frame, and
+        // the tool writes nothing more.
+        t->WriteImage();
+        t->WriteStatus();
+        kill(getpid(), SIGKILL);
+    }
     if (t->drop_after_ > 0 && t->chip_->Stats().frames == static_cast<uint64_t>(t->drop_after_)) {
         t->lpt_->Drop();  // the cable is pulled: both ends of it stop answering
         t->usb_->Drop();
@@ -437,7 +470,7 @@ bool CEmulatedTarget::WriteStatus() {
 // image costs little; an untouched image is not rewritten. A file gone since it was read is
 // written whole.
 bool CEmulatedTarget::WriteImage() {
-    if (image_.empty() || !chip_->Modified()) return true;
+    if (image_.empty() || !(chip_->Modified() || poked_)) return true;
     const std::vector<uint8_t>& mem = chip_->Memory();
     size_t from = chip_->ModifiedFrom(), to = chip_->ModifiedTo();
     FILE* f = fopen(image_.c_str(), "r+b");

@@ -41,6 +41,7 @@ private:
     bool AppendStats();
     static void OnDelay(unsigned long long ns, void* ctx);
     static void OnFrame(void* ctx);
+    static bool ParsePoke(const std::string& value, uint32_t size, CEmulatedTarget* t);
     static unsigned long long Clock(void* ctx);
 
     std::string name_;
@@ -54,6 +55,11 @@ private:
     int interrupt_signal_ = 0;
     bool interrupted_ = false;
     int32_t drop_after_ = 0;
+    int32_t kill_after_ = 0;
+    uint64_t poke_frame_ = 0;  // another master programs poke_byte_ at poke_addr_ then
+    uint32_t poke_addr_ = 0;
+    uint8_t poke_byte_ = 0xFF;
+    bool poked_ = false;
     bool ready_ = false;  // fully built and not finished: Finish() has work to do
     std::unique_ptr<CFlashChip> chip_;
     std::unique_ptr<CEmulatedLpt> lpt_;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "flash/range_plan.h"
 #include "run/console.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
@@ -58,20 +59,12 @@ void discard_partial(FILE* f, const char* name, bool created, const char* lead) 
 }  // namespace
 
 int CTAMREL::FLASH_Dump() {
-    unsigned long addr = 0;
-    unsigned long length = setup->total_size;
-    if (setup->has_addr_begin) {
-        addr = setup->addr_begin;
-        if (setup->has_addr_last) {
-            length = static_cast<unsigned long>(setup->addr_last) + 1 - addr;
-        } else if (addr < setup->total_size) {
-            length = setup->total_size - addr;  // to the chip's end, never wrapping past it
-        } else {
-            printf("\nError: address 0x%lX is past the chip's end\n", addr);
-            return -1;
-        }
-    } else if (setup->has_addr_last) {
-        length = static_cast<unsigned long>(setup->addr_last) + 1;
+    const Span span = Dump_Span(setup);
+    unsigned long addr = span.first;
+    const unsigned long length = span.end - span.first;
+    if (length == 0) {  // from -ab= alone at or past the chip's end: never wrap past it
+        printf("\nError: address 0x%lX is past the chip's end\n", addr);
+        return -1;
     }
 
     const char* name = setup->dump_name.c_str();

@@ -9,32 +9,20 @@
 #include <string>
 
 #include "fileutil/file_utils.h"
+#include "flash/chip_read.h"
 #include "flash/flash_alloc.h"
+#include "flash/journal.h"
 #include "flash/page_program.h"
 #include "flash/range_check.h"
+#include "flash/range_plan.h"
 #include "run/tamrel.h"
 
 namespace {
-
-// Largest read per frame, so that a frame always fits io_buf.
-const unsigned long kMaxReadFrame = 0x10000;
 
 void drop(unsigned char*& buf, uint32_t& len) {
     free(buf);
     buf = nullptr;
     len = 0;
-}
-
-// Reads len bytes at addr into dst, in as many frames as io_buf needs.
-void read_chip(CTAMREL* pgm, unsigned long addr, unsigned long len, unsigned char* dst) {
-    while (len > 0 && !pgm->Cable_Lost()) {
-        const unsigned long n = len < kMaxReadFrame ? len : kMaxReadFrame;
-        pgm->Read_Block(addr, n);
-        memcpy(dst, pgm->io_buf, n);
-        addr += n;
-        dst += n;
-        len -= n;
-    }
 }
 
 // Allocates, reads and keeps one block (head or tail); drops it when it reads all 0xFF.
@@ -48,8 +36,7 @@ bool save_block(CTAMREL* pgm, unsigned char*& buf, uint32_t& len, unsigned long 
         return false;
     }
     printf("\nRead data %s:\tS%d", name, static_cast<int>(unit));
-    read_chip(pgm, addr, len, buf);
-    if (pgm->Cable_Lost()) return false;  // the cable has said so
+    if (!Read_Chip(pgm, addr, len, buf)) return false;  // the cable has said so
     printf("\tOK");
     if (pgm->Check_DataEmpty(buf, len)) {
         drop(buf, len);
@@ -132,19 +119,18 @@ int CTAMREL::Save_Head_Tail() {
     tail_addr = 0;
     if (!Erase_Size_Usable(setup)) return -1;
 
-    const unsigned long es = setup->erase_size;
-    unsigned long S, E;
-    Unit_Range(setup, &S, &E);
-    head_addr = static_cast<uint32_t>(S / es * es);
-    head_len = static_cast<uint32_t>(S - head_addr);
-    tail_addr = static_cast<uint32_t>(E);
-    tail_len = static_cast<uint32_t>(E % es ? es - E % es : 0);
+    const Units u = Units_Of(Erase_Span(setup), setup->erase_size);
+    head_addr = static_cast<uint32_t>(u.head_addr);
+    head_len = static_cast<uint32_t>(u.head_len);
+    tail_addr = static_cast<uint32_t>(u.tail_addr);
+    tail_len = static_cast<uint32_t>(u.tail_len);
 
-    if (head_len > 0 && !save_block(this, head_buf, head_len, head_addr, "Head", S / es)) {
+    if (head_len > 0 && !save_block(this, head_buf, head_len, head_addr, "Head", u.first)) {
         drop(tail_buf, tail_len);
         return -1;
     }
-    if (tail_len > 0 && !save_block(this, tail_buf, tail_len, tail_addr, "Tail", E / es)) {
+    if (tail_len > 0 &&
+        !save_block(this, tail_buf, tail_len, tail_addr, "Tail", u.tail_addr / u.size)) {
         // Half a save is no save: nothing may be erased or restored from it.
         drop(head_buf, head_len);
         return -1;
@@ -170,4 +156,36 @@ int CTAMREL::FLASH_Write_Tail(unsigned long addr) {
                                 false, Fill_From_Buffer, tail_buf};
     const PageProgramResult res = Page_Program(this, job);
     return res.busy_timeout || res.end == ProgramEnd::CableLost ? -1 : 1;
+}
+
+int CTAMREL::Journal_Head_Tail() {
+    Journal j;
+    j.chip = Journal_Chip_Id(setup);
+    j.name = setup->record_name;
+    if (head_buf && head_len > 0) j.blocks.push_back({head_addr, {head_buf, head_buf + head_len}});
+    if (tail_buf && tail_len > 0) j.blocks.push_back({tail_addr, {tail_buf, tail_buf + tail_len}});
+    if (j.blocks.empty()) return 1;
+    return Journal_Write(j, &journal_path);
+}
+
+int CTAMREL::Confirm_Head_Tail() {
+    if (journal_path.empty()) return 1;
+    const struct {
+        const char* name;
+        const unsigned char* buf;
+        uint32_t addr, len;
+    } kept[] = {{"head", head_buf, head_addr, head_len}, {"tail", tail_buf, tail_addr, tail_len}};
+    for (const auto& k : kept) {
+        if (!k.buf || k.len == 0 || Chip_Holds(this, k.addr, k.buf, k.len)) continue;
+        if (Cable_Lost()) return -1;  // the cable has said so
+        printf(
+            "\nError: the %s bytes 0x%08lX-0x%08lX read back wrong after their restore; "
+            "they stay in the journal %s\n",
+            k.name, static_cast<unsigned long>(k.addr),
+            static_cast<unsigned long>(k.addr) + k.len - 1, journal_path.c_str());
+        return -1;
+    }
+    const int r = Journal_Remove(journal_path);
+    journal_path.clear();
+    return r;
 }

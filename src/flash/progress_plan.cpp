@@ -1,6 +1,7 @@
 #include "flash/progress_plan.h"
 
 #include "flash/range_check.h"
+#include "flash/range_plan.h"
 #include "run/progress.h"
 
 namespace {
@@ -36,16 +37,16 @@ void Progress_Plan_Sequence(const Setup_struct* s) {
     if (s->do_erase && Erases_Whole_Chip(s) && (s->cmd_chip_erase != 0 || Erase_By_Dies(s))) {
         steps[n++] = {"Chip erase", Typical_Chip_Erase_s(s)};
     } else if (s->do_erase && es > 0) {
-        unsigned long first = 0, end = 0;
-        Unit_Range(s, &first, &end);
-        const unsigned long units = end > first ? (end - 1) / es - first / es + 1 : 0;
+        const Span span = Erase_Span(s);
+        const unsigned long units =
+            span.end > span.first ? (span.end - 1) / es - span.first / es + 1 : 0;
         steps[n++] = {"Erase", units * (Unit_Erase_s(es) + cable.erase_frames_s)};
     }
     const unsigned long page = s->page_size > 0 ? s->page_size : 256;
     if (s->do_write) {
-        const unsigned long pages = Write_Length(s) / page + 1;
+        const unsigned long pages = (Write_Span(s).end - Write_Span(s).first) / page + 1;
         steps[n++] = {"Write data:", pages * (cable.page_s + page * cable.page_byte_s)};
     }
-    if (s->do_verify) steps[n++] = {"Verify data:", Verify_Length(s) * cable.read_byte_s};
+    if (s->do_verify) steps[n++] = {"Verify data:", (Verify_Span(s).end - Verify_Span(s).first) * cable.read_byte_s};
     Progress_Plan(steps, n);
 }

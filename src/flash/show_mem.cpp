@@ -1,18 +1,17 @@
 // Printing a range of the chip as hexadecimal tables, one table per page.
 #include <cstdio>
 
+#include "flash/range_plan.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
 
 int CTAMREL::FLASH_ShowMem() {
     const unsigned long P = setup->page_size;
-    unsigned long addr = setup->has_addr_begin ? setup->addr_begin : 0;
-    unsigned long length = 2 * P;
-    if (setup->has_addr_last) length = static_cast<unsigned long>(setup->addr_last) + 1 - addr;
     // Past the last byte the chip wraps to its start: never label those bytes as other
-    // addresses. The parameter check keeps addr below the chip's size.
-    if (addr < setup->total_size && length > setup->total_size - addr)
-        length = setup->total_size - addr;
+    // addresses. The parameter check keeps the start below the chip's size.
+    const Span span = Show_Span(setup);
+    unsigned long addr = span.first;
+    unsigned long length = span.end - span.first;
 
     while (length > P) {
         if (Interrupt_Pending()) return -1;

@@ -140,11 +140,15 @@ void CTAMREL::Program_Page(unsigned long addr, unsigned long n) {
 }
 
 void CTAMREL::Erase_Unit(unsigned long addr) {
+    Erase_Command(setup->cmd_erase, addr);
+}
+
+void CTAMREL::Erase_Command(unsigned char opcode, unsigned long addr) {
     const int entered = Enter_4Byte_Mode();
     if (entered < 0) return;
     if (entered > 0) Write_Enable();
     unsigned char frame[5];
-    const unsigned int len = Put_Command(frame, setup->cmd_erase, addr);
+    const unsigned int len = Put_Command(frame, opcode, addr);
     send_frame(adapter, frame, static_cast<long>(len), 0);
 }
 

@@ -7,6 +7,7 @@
 
 #include "flash/flash_alloc.h"
 #include "flash/range_check.h"
+#include "flash/range_plan.h"
 #include "run/console.h"
 #include "run/interrupt.h"
 #include "run/tamrel.h"
@@ -45,8 +46,8 @@ int CTAMREL::FLASH_Verify() {
     }
 
     const unsigned long fs = setup->file_size;
-    const unsigned long S = setup->has_addr_begin ? setup->addr_begin : 0;
-    const unsigned long L = Verify_Length(setup);
+    const Span span = Verify_Span(setup);
+    const unsigned long S = span.first, L = span.end - span.first;
 
     if (setup->do_write) {
         printf("\n");

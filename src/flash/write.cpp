@@ -6,6 +6,7 @@
 #include "flash/page_program.h"
 #include "flash/range_check.h"
 #include "flash/spi_opcodes.h"
+#include "flash/range_plan.h"
 #include "flash/write_protect.h"
 #include "run/tamrel.h"
 
@@ -42,8 +43,8 @@ int CTAMREL::FLASH_Write() {
     }
 
     const unsigned long fs = setup->file_size;
-    const unsigned long S = setup->has_addr_begin ? setup->addr_begin : 0;
-    const unsigned long L = Write_Length(setup);
+    const Span span = Write_Span(setup);
+    const unsigned long S = span.first, L = span.end - span.first;
     if (!Erase_Size_Usable(setup) || !Range_Inside_Chip(setup, S, S + L)) return -1;
     // A protected chip takes the page programs without a word and changes nothing, and so
     // does one whose write enable latch never sets (write-protect pin, no chip).

@@ -82,7 +82,7 @@ int CCMDP::Parse(int argc, char** argv) {
 
         // File-taking switches take the next argument when it is not a switch.
         const char* file = nullptr;
-        if (c2 == 'e' || c2 == 'w' || c2 == 'd' || c2 == 'v') {
+        if (c2 == 'e' || c2 == 'w' || c2 == 'd' || c2 == 'v' || (c2 == 'r' && c3 == '\0')) {
             if (i + 1 < argc && argv[i + 1] != nullptr && argv[i + 1][0] != '-') {
                 file = argv[++i];
             }
@@ -113,6 +113,11 @@ int CCMDP::Parse(int argc, char** argv) {
             Take_Data_File(s, file);
             s->operation = OP_VERIFY;
             s->do_verify = 1;
+        } else if (c2 == 'c' && c3 == '\0') {
+            s->only_changed = 1;
+        } else if (c2 == 'r' && c3 == '\0') {
+            if (file) s->journal_file = file;
+            s->operation = OP_PUT_BACK;
         } else if (c2 == 'f' && c3 == 'w') {
             s->file_name = arg;
             s->has_file_name = 1;
@@ -164,7 +169,7 @@ int CCMDP::PrintArg(int argc, char** argv) {
     return 1;
 }
 
-void PrintUsage() {
+void PrintUsage(bool all) {
     static const char* const lines[] = {
         "\n\n Usage: tamrel -i|e|w|v|d|u|p|n|x filename -ab=.. -al=..",
         " --------------------------------------------------------------------\n",
@@ -184,5 +189,15 @@ void PrintUsage() {
         " -x   Reset adapter: -x",
         "      Program sequence: -e -w -v filename -ab=address_begin\n",
     };
-    for (const char* line : lines) puts(line);
+    // Switches added since the usage text was fixed; --help shows them.
+    static const char* const more[] = {
+        " -c   Only what changed: read first, then erase and program only the units that",
+        "      differ: -c -e -w -v filename -ab=address_begin",
+        " -r   Put back bytes an interrupted erase left in a journal: -r journal_file\n",
+    };
+    const size_t n = sizeof lines / sizeof lines[0];
+    for (size_t i = 0; i + 1 < n; i++) puts(lines[i]);
+    if (all)
+        for (const char* line : more) puts(line);
+    puts(lines[n - 1]);
 }

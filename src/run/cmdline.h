@@ -18,7 +18,8 @@ private:
     CTAMREL* pgm;
 };
 
-void PrintUsage();
+// `all`: with the switches added since (--help); without arguments the text stays as it was.
+void PrintUsage(bool all = false);
 
 // Two or more switch letters behind one dash ("-ewv") would be taken as the first one alone:
 // true after an error line with the way to write them, wherever such an argument stands.

@@ -6,6 +6,9 @@
 #include "config/adapter_select.h"
 #include "config/cfg_parser.h"
 #include "flash/progress_plan.h"
+#include "flash/journal.h"
+#include "flash/put_back.h"
+#include "flash/update.h"
 #include "run/cmdline.h"
 #include "run/console.h"
 #include "run/exit_codes.h"
@@ -17,6 +20,7 @@ namespace {
 // Erase, write and verify in that order; each acts only when asked. The sequence stops
 // at the first failed step: writing over a range whose erase failed corrupts data.
 int Program_Sequence(CTAMREL& pgm) {
+    if (pgm.setup->only_changed) return Flash_Update(&pgm);  // erase, write and verify in one
     Progress_Plan_Sequence(pgm.setup);  // what a terminal says the whole sequence has left
     int result = pgm.FLASH_Erase();
     if (result == 1) result = pgm.FLASH_Write();
@@ -39,6 +43,8 @@ int Dispatch(CTAMREL& pgm) {
             return 1;
         case OP_SHOWMEM:
             return pgm.FLASH_ShowMem();
+        case OP_PUT_BACK:
+            return Journal_Put_Back(&pgm);
         default:
             return 1;
     }
@@ -89,12 +95,13 @@ int Run_Driver(int argc, char** argv) {
     Console_Start();
 
     printf("\nTamrel, ver 2.8, %s, %s", TAMREL_CONTACT, __DATE__);
+    Journal_Notice();  // bytes an earlier run could not put back come first
     const int from_env = Exit_Codes_From_Env();
     if (from_env < 0) return Exit_Status(-1, EXIT_CODES_CLASSIC);
     const ExitCodes env_codes = static_cast<ExitCodes>(from_env);
     const EarlySwitch early = argc <= 1 ? EARLY_HELP : Find_Early_Switch(argc, argv);
     if (early == EARLY_HELP) {
-        PrintUsage();
+        PrintUsage(argc > 1);
         return Exit_Status(1, env_codes);
     }
     if (early == EARLY_VERSION) {

@@ -17,6 +17,7 @@ enum : uint8_t {
     OP_UNLOCK = 7,
     OP_INFO = 8,
     OP_SHOWMEM = 9,
+    OP_PUT_BACK = 10,  // -r: program a journal's bytes back
 };
 
 struct Setup_struct {
@@ -56,6 +57,8 @@ struct Setup_struct {
     uint8_t do_write;
     uint8_t do_verify;
     uint8_t do_dump;
+    uint8_t only_changed;        // -c: read first, erase and program only units that differ
+    std::string journal_file;    // -r
     uint8_t geometry_from_sfdp;  // the chip is not in flash_db.cfg: its SFDP tables gave it
 
     // Record keys beyond the geometry (flash_db.cfg).
@@ -80,6 +83,8 @@ struct Setup_struct {
     int32_t emulate_interrupt_after;       // raise a signal after this many frames; 0 = never
     std::string emulate_interrupt_signal;  // "SIGINT" (when empty) or "SIGTERM"
     int32_t emulate_drop_after;            // the cable is lost after this many frames; 0 = never
+    int32_t emulate_kill_after;  // power and process gone after this many frames; 0 = never
+    std::string emulate_poke;    // "N,ADDR,BYTE": another master programs BYTE after N frames
 
     uint8_t exit_codes;  // config.cfg exit_codes= (run/exit_codes.h), 0 when absent
     // A config.cfg line that looks like a cable setting written another way, as written,

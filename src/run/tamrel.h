@@ -55,6 +55,8 @@ public:
     void Erase_Unit(unsigned long addr);  // cmd_erase at addr
     void Chip_Erase();                    // cmd_chip_erase
     void Die_Erase(unsigned long addr);   // diers= opcode at an address inside the die
+    // An erase command of any size at addr.
+    void Erase_Command(unsigned char opcode, unsigned long addr);
     void Write_Status(unsigned char value);
     void Global_Unlock();
     void Read_Block_Protection(unsigned long len);  // the bytes land in io_buf
@@ -77,8 +79,17 @@ public:
     int FLASH_ShowMem();
     void Print_Buffer(const unsigned char* buf, unsigned long base, int len);
     int FLASH_Erase();
+    // The write enable and status check before a range's first erase frame, with its
+    // "Status:" line; -1 (after saying why) when the chip would not take an erase.
+    int Erase_Permitted();
     int Save_Head_Tail();  // -1 when a buffer could not be had: nothing may be erased then
     int FLASH_Write_Head();
+    // Puts the saved head and tail into this run's journal before their units are erased;
+    // -1 (nothing may be erased) when it can't be written.
+    int Journal_Head_Tail();
+    // Reads the restored head and tail back and removes the journal once they match; -1
+    // after an "Error:" line when they do not (the journal stays).
+    int Confirm_Head_Tail();
     int FLASH_Write_Tail(unsigned long addr);
     // Saves to files the head and tail bytes whose unit was erased and that were not
     // programmed back (a chip that stayed busy, a lost cable), and says how to put them
@@ -109,6 +120,8 @@ public:
     uint32_t tail_addr;
     bool head_pending;  // its unit was erased and it is not yet programmed back
     bool tail_pending;
+    // The journal holding head and tail from before their erase until they read back; "" none.
+    std::string journal_path;
     const char* page_label;
     const char* block_label;
     const char* sector_label;

@@ -152,7 +152,7 @@ struct ProgressKind {
 
 const ProgressKind kProgress[] = {
     {"Write data:\t\t", true},   {"Restore data Head:\t", true}, {"Restore Sector Tail:\t", true},
-    {"Verify data:\t\t", false}, {"Reading dump:\t\t", false},
+    {"Verify data:\t\t", false}, {"Reading dump:\t\t", false},   {"Read data:\t\t", false},
 };
 
 struct ProgressLine {

@@ -90,8 +90,8 @@ TEST_P(FourByte, InterruptedEraseAcrossSixteenMiB) {
     // The last two: a chip known only by its SFDP tables (three more frames to identify).
     const std::string sfdp_only = "GD25Q256\nemulate_sfdp=0xC84099";
     const std::pair<std::string, int> cases[] = {
-        {"GD25Q256", 5},  {"GD25Q256", 12},  {"GD25Q256", 28}, {"W25Q256", 12},
-        {"W25Q256", 100}, {"WRENTEST", 100}, {sfdp_only, 15},  {sfdp_only, 31}};
+        {"GD25Q256", 5}, {"GD25Q256", 12}, {"GD25Q256", 28}, {"W25Q256", 12},
+        {"W25Q256", 30}, {"WRENTEST", 30}, {sfdp_only, 15},  {sfdp_only, 31}};
     for (const auto& [chip, frames] : cases) {
         SCOPED_TRACE(chip + " " + std::to_string(frames));
         Image(0x2000000, 0xFE0000, around);

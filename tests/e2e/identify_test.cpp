@@ -246,13 +246,13 @@ TEST(Startup, NoArgumentsPrintsUsageAndNoConfigIsAnError) {
     EXPECT_EQ(r.status, 255);
 }
 
-// --help, -h and -? print the usage text and --version the banner, reading no file;
-// unknown arguments are named and the run goes on.
+// --help, -h and -? print the usage text with the switches added since, --version the banner,
+// reading no file; unknown arguments are named and the run goes on.
 TEST(Startup, HelpVersionAndUnknownArguments) {
     TargetDir dir;
     for (const char* arg : {"--help", "-h", "-?"}) {
         RunResult r = dir.Run({"-i", arg});
-        EXPECT_EQ(r.out, ExpectedFile("usage", r.out)) << arg;
+        EXPECT_EQ(r.out, ExpectedFile("help", r.out)) << arg;
         EXPECT_EQ(r.status, 1);
     }
     RunResult r = dir.Run({"--version", "-i"});

@@ -148,6 +148,12 @@ TEST_P(Program, RangesThatEndOnAnEdge) {
     };
     for (const auto& [ab, al, first, end, out] : erases)
         check({"-e", ab, al}, {}, Erased(image, first, end), {}, 1, out);
+    // Every unit but a head: one chip erase, the head programmed back.
+    std::string all_units = "\n";
+    for (int i = 0; i < 32; i++) all_units += Fmt("\rErase Sector:\t0->%d\tOK", i);
+    check({"-e", "-ab=0x80"}, {}, Erased(image, 0x80, 0x20000), {}, 1,
+          we + "\nRead data Head:\tS0\tOK" + all_units +
+              "\nErase doneRestore data Head:\t0x00000080 (100%)\r\n\n");
     // -al= alone: from the chip's start, never the whole chip.
     check({"-e", "-al=0x17FF"}, {}, Erased(image, 0, 0x1800), {}, 1,
           we + "\nRead data Tail:\tS1\tOK\n\rErase Sector:\t0->0\tOK\rErase Sector:\t0->1\tOK" +
@@ -432,6 +438,25 @@ TEST_P(Program, ChipErase) {
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(dir.ReadBytes("flash.bin") == Bytes(chip->total, 0xFF));
     }
+}
+
+// A range erase clears the whole aligned 64 KiB block in it with one 0xD8 and the rest unit by
+// unit; it prints the record's units as before and keeps the head outside the range.
+TEST_P(Program, RangeEraseTakesTheLargestCommandThatFits) {
+    const Bytes image = Pattern(0x20000, 81);
+    dir.Configure(GetParam(), "W25X10", "emulate_stats=stats.json\n");
+    dir.WriteBytes("flash.bin", image);
+    RunResult r = dir.Run({"-e", "-ab=0x1080", "-al=0x1FFFF"});
+    std::string units = "\n";
+    for (int i = 1; i < 32; i++) units += Fmt("\rErase Sector:\t1->%d\tOK", i);
+    EXPECT_EQ(r.out, Preamble(r.out, GetParam(), kW25X10) +
+                         "\n\nStatus:\t\t0x02h\tWE enabled\nRead data Head:\tS1\tOK" + units +
+                         "\nErase doneRestore data Head:\t0x00001080 (100%)\r\n\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(dir.ReadBytes("flash.bin") == Erased(image, 0x1080, 0x20000));
+    const Bytes stats = dir.ReadBytes("stats.json");
+    EXPECT_NE(std::string(stats.begin(), stats.end()).find("\"erases\":{\"4096\":15,\"65536\":1}"),
+              std::string::npos);
 }
 
 // Block protection makes the chip ignore erase and program commands: each step that would

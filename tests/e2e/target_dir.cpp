@@ -1,5 +1,6 @@
 #include "e2e/target_dir.h"
 
+#include <dirent.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +25,9 @@ TargetDir::TargetDir() {
     char tmpl[] = "/tmp/tamrel-e2e-XXXXXX";
     if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
     dir_ = tmpl;
-    env = {{"XDG_CONFIG_HOME", dir_ + "/xdg"}, {"TAMREL_EXIT_CODES", ""}};
+    env = {{"XDG_CONFIG_HOME", dir_ + "/xdg"},
+           {"XDG_STATE_HOME", dir_ + "/state"},
+           {"TAMREL_EXIT_CODES", ""}};
     std::ifstream db(std::string(TAMREL_SOURCE_DIR) + "/flash_db.cfg", std::ios::binary);
     std::stringstream text;
     text << db.rdbuf();
@@ -61,6 +65,22 @@ std::vector<uint8_t> TargetDir::ReadBytes(const std::string& name) const {
 bool TargetDir::Exists(const std::string& name) const {
     struct stat st;
     return stat(Path(name).c_str(), &st) == 0;
+}
+
+std::vector<std::string> TargetDir::Journals() const {
+    std::vector<std::string> paths;
+    const std::string state = Path("state/tamrel");
+    if (DIR* d = opendir(state.c_str())) {
+        while (const struct dirent* e = readdir(d))
+            if (e->d_name[0] != '.') paths.push_back(state + "/" + e->d_name);
+        closedir(d);
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+void TargetDir::ClearJournals() const {
+    for (const std::string& p : Journals()) unlink(p.c_str());
 }
 
 void TargetDir::Configure(Cable cable, const std::string& chip, const std::string& extra) const {

@@ -28,6 +28,9 @@ public:
     void WriteBytes(const std::string& name, const std::vector<uint8_t>& bytes) const;
     std::vector<uint8_t> ReadBytes(const std::string& name) const;
     bool Exists(const std::string& name) const;
+    // Journals left in this folder's XDG_STATE_HOME, by path; ClearJournals removes them.
+    std::vector<std::string> Journals() const;
+    void ClearJournals() const;
 
     // config.cfg for an emulated cable and chip, image in "flash.bin", plus extra lines.
     void Configure(Cable cable, const std::string& chip, const std::string& extra = "") const;
@@ -41,8 +44,8 @@ public:
     RunResult RunOnTerminal(const std::vector<std::string>& args) const;
 
     // Environment changes for the runs (an empty value unsets the variable). By default
-    // XDG_CONFIG_HOME is this folder's "xdg", so no user's own files are found, and
-    // TAMREL_EXIT_CODES is unset.
+    // XDG_CONFIG_HOME is this folder's "xdg" and XDG_STATE_HOME its "state", so no user's own
+    // files or journals are found, and TAMREL_EXIT_CODES is unset.
     std::vector<std::pair<std::string, std::string>> env;
 
 private:
