@@ -466,10 +466,11 @@ TEST(Cables, LostCableIsReportedOnceAndNothingMoreIsSent) {
 }
 
 #ifdef TAMREL_HAVE_LIBFTDI1
-// The stand-in library: three cables without serial numbers; the chip's bytes arrive at most
-// three per poll, and every other poll finds nothing.
+// The stand-in library: three cables without serial numbers, device d on port d of a hub on
+// port 1 of bus 3, at address d + 10; from the third enumeration on the bus lists them in
+// another order. The chip's bytes arrive at most three per poll, every other poll finds none.
 const char* const kDescriptions[] = {"USB-Blast", "USB-Blaster rev C", "USB-Blaster"};
-int contexts = 0, find_ids = 0, polls = 0, read_chunk = 0;
+int contexts = 0, find_ids = 0, polls = 0, read_chunk = 0, enumerations = 0;
 std::vector<int> chunks;  // read transfer sizes set, in order
 libusb_device* opened = nullptr;
 Bytes chip;
@@ -480,9 +481,16 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
     f.new_context = [] { return ++contexts, new ftdi_context(); };
     f.free_context = [](ftdi_context* c) { --contexts, delete c; };
     f.usb_find_all = [](ftdi_context*, ftdi_device_list** list, int vid, int pid) {
+        const size_t shift = ++enumerations >= 3;
         for (size_t i = 3; i-- > 0;)
-            *list = new ftdi_device_list{*list, reinterpret_cast<libusb_device*>(i + 1)};
+            *list =
+                new ftdi_device_list{*list, reinterpret_cast<libusb_device*>((i + shift) % 3 + 1)};
         return find_ids = vid << 16 | pid, 3;
+    };
+    f.bus_number = [](libusb_device*) -> uint8_t { return 3; };
+    f.device_address = [](libusb_device* d) { return static_cast<uint8_t>(size_t(d) + 10); };
+    f.port_numbers = [](libusb_device* d, uint8_t* ports, int) {
+        return ports[0] = 1, ports[1] = static_cast<uint8_t>(size_t(d)), 2;
     };
     f.list_free = [](ftdi_device_list** list) {
         for (ftdi_device_list* next; *list; *list = next) next = (*list)->next, delete *list;
@@ -510,8 +518,12 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
         CFTDI dev;
         Printed([&] { EXPECT_EQ(1, dev.Set_VIDPID(0x09FB, 0x6001)); });
         EXPECT_EQ(1, dev.Open_ByName("USB-Blaster", 921600, 64));
-        // The first description that begins with the name (devices are numbered from 1).
+        // The first description that begins with the name (devices are numbered from 1), found
+        // again by its port path though the bus now lists it elsewhere.
         EXPECT_EQ(reinterpret_cast<libusb_device*>(2), opened);
+        FT_DEVICE_LOCATION where;
+        EXPECT_EQ(FT_OK, FT_GetDeviceLocation(1, &where));
+        EXPECT_EQ("3-1.2 /dev/bus/usb/003/012", std::string(where.path) + " " + where.node);
         EXPECT_EQ(0x09FB6001, find_ids);
         EXPECT_TRUE(read_chunk >= 64 && read_chunk % 64 == 0);  // whole USB packets
 
