@@ -52,8 +52,9 @@ void Take_Data_File(Setup_struct* s, const char* file) {
 }
 
 // --usb-serial=, --usb-index=, --usb-path=: the first of them drops the choice config.cfg
-// made, and they ask for the USB-Blaster as -p= asks for the parallel port. 0 after an error
-// line for a value that is missing or no number; 1 otherwise (an unknown one is warned of).
+// made, and they make the USB-Blaster this run's cable, as -p= asks for the parallel port.
+// 0 after an error line for a value that is missing or no number; 1 otherwise (an unknown one
+// is warned of).
 int Read_Usb_Choice(const char* arg, Setup_struct* s, bool* replaced) {
     static const char* const names[] = {"--usb-serial=", "--usb-index=", "--usb-path="};
     int which = -1;
@@ -81,6 +82,7 @@ int Read_Usb_Choice(const char* arg, Setup_struct* s, bool* replaced) {
     if (which == 1) s->usb_index = static_cast<uint16_t>(index), s->has_usb_index = 1;
     if (which == 2) s->usb_path = value;
     s->use_usb = 1;
+    s->use_lpt = 0;  // a ByteBlaster in config.cfg is not this run's cable
     return 1;
 }
 
