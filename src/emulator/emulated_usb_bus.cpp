@@ -12,24 +12,13 @@ CEmulatedUsbBus::CEmulatedUsbBus(const std::vector<EmulatedBoard>& cables,
                                  CFlashChip* (*attach)(void*, size_t), void* ctx)
     : CEmulatedUsbBlaster(nullptr), cables_(cables), attach_(attach), ctx_(ctx) {}
 
-std::vector<size_t> CEmulatedUsbBus::Listed() const {
+std::vector<size_t> CEmulatedUsbBus::Listed() {
+    DWORD vid = 0, pid = 0;
+    GetVIDPID(&vid, &pid);
     std::vector<size_t> listed;
     for (size_t k = 0; k < cables_.size() && !unplugged_; ++k)
-        if (cables_[k].vid == vid_ && cables_[k].pid == pid_) listed.push_back(k);
+        if (cables_[k].vid == vid && cables_[k].pid == pid) listed.push_back(k);
     return listed;
-}
-
-FT_STATUS CEmulatedUsbBus::GetVIDPID(DWORD* vid, DWORD* pid) {
-    if (vid == nullptr || pid == nullptr) return FT_INVALID_PARAMETER;
-    *vid = vid_;
-    *pid = pid_;
-    return FT_OK;
-}
-
-FT_STATUS CEmulatedUsbBus::SetVIDPID(DWORD vid, DWORD pid) {
-    vid_ = vid;
-    pid_ = pid;
-    return FT_OK;
 }
 
 FT_STATUS CEmulatedUsbBus::ListDevices(void* arg1, void*, DWORD flags) {
@@ -51,7 +40,7 @@ FT_STATUS CEmulatedUsbBus::GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD*
     const bool open = wired_ && opened_ == k;
     if (flags) *flags = open ? 1 : 0;  // bit 0: opened
     if (type) *type = 0;               // FT245BM-class device
-    if (id) *id = (vid_ << 16) | pid_;
+    if (id) *id = static_cast<DWORD>(cables_[k].vid) << 16 | cables_[k].pid;
     if (loc_id) *loc_id = static_cast<DWORD>(0x10 + k + 1);  // bus 1, port k + 1
     if (serial) snprintf(static_cast<char*>(serial), 16, "%s", cables_[k].serial.c_str());
     if (description) memcpy(description, kDescription, sizeof kDescription);
@@ -83,6 +72,11 @@ FT_STATUS CEmulatedUsbBus::Open(int index, FT_HANDLE* handle) {
         wired_ = true;
         opened_ = k;
     }
-    CEmulatedUsbBlaster::SetVIDPID(0x09FB, 0x6001);  // the blaster answers under its own ids
-    return CEmulatedUsbBlaster::Open(0, handle);
+    // The blaster opens under its own ids only; the ids looked for stay.
+    DWORD vid = 0, pid = 0;
+    GetVIDPID(&vid, &pid);
+    SetVIDPID(0x09FB, 0x6001);
+    const FT_STATUS opened = CEmulatedUsbBlaster::Open(0, handle);
+    SetVIDPID(vid, pid);
+    return opened;
 }

@@ -15,8 +15,6 @@ public:
     CEmulatedUsbBus(const std::vector<EmulatedBoard>& cables,
                     CFlashChip* (*attach)(void* ctx, size_t k), void* ctx);
 
-    FT_STATUS GetVIDPID(DWORD* vid, DWORD* pid) override;
-    FT_STATUS SetVIDPID(DWORD vid, DWORD pid) override;
     FT_STATUS ListDevices(void* arg1, void* arg2, DWORD flags) override;
     FT_STATUS CreateDeviceInfoList(DWORD* count) override;
     FT_STATUS GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD* type, DWORD* id, DWORD* loc_id,
@@ -29,14 +27,13 @@ public:
     }
 
 private:
-    // The cables the library lists under the ids it looks for, in bus order.
-    std::vector<size_t> Listed() const;
+    // The cables the library lists under the ids it looks for (set with SetVIDPID), in bus
+    // order.
+    std::vector<size_t> Listed();
 
     std::vector<EmulatedBoard> cables_;
     CFlashChip* (*attach_)(void*, size_t);
     void* ctx_;
-    DWORD vid_ = 0x0403;  // the library's default table
-    DWORD pid_ = 0x6001;
     bool unplugged_ = false;
     size_t opened_ = 0;  // the cable wired, once one is
     bool wired_ = false;
