@@ -236,25 +236,61 @@ int ApplySfdpKey(const std::string& value, FlashChipParams* params, std::vector<
     return 1;
 }
 
-// A missing image, created full of 0xFF. 1 made; -1 there already (another run made it
-// first: nothing is overwritten); 0 failed (said, and the part written removed).
-int CreateImage(const char* path, const std::vector<uint8_t>& erased) {
-    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) return -1;
+// A missing image, written full of 0xFF beside it and linked into place whole, so that a run
+// starting meanwhile finds it complete or not at all. 1 made; -1 there already (another run
+// made it first: nothing is overwritten); 0 failed (said).
+int CreateImage(const char* path, size_t size) {
+    std::string part = std::string(path) + ".XXXXXX";
+    const int fd = mkstemp(&part[0]);
     FILE* f = fd < 0 ? nullptr : fdopen(fd, "wb");
     if (f == nullptr) {
         printf("\nError: can`t create emulate_image %s: %s", path, strerror(errno));
-        if (fd >= 0) {
-            close(fd);
-            remove(path);
-        }
+        if (fd >= 0) close(fd), unlink(part.c_str());
         return 0;
     }
-    bool ok = fwrite(erased.data(), 1, erased.size(), f) == erased.size();
+    const mode_t mask = umask(0);
+    umask(mask);
+    bool ok = fchmod(fd, 0666 & ~mask) == 0;
+    static const std::vector<uint8_t> erased(0x10000, 0xFF);
+    for (size_t done = 0; ok && done < size; done += erased.size())
+        ok = fwrite(erased.data(), 1, std::min(erased.size(), size - done), f) ==
+             std::min(erased.size(), size - done);
     if (fclose(f) != 0) ok = false;
-    if (!ok) {
+    int made = 0;
+    if (!ok)
         printf("\nError: can`t create emulate_image %s", path);
-        remove(path);  // our own half-written file
+    else if (link(part.c_str(), path) == 0)
+        made = 1;
+    else if (errno == EEXIST)
+        made = -1;
+    else
+        printf("\nError: can`t create emulate_image %s: %s", path, strerror(errno));
+    unlink(part.c_str());
+    return made;
+}
+
+// The image at `path`, created full of 0xFF when missing (`created`), else found a regular
+// file of `size` bytes. 1, or 0 after an "Error:" line with the file left as it is.
+int ReadyImage(const char* path, size_t size, bool* created) {
+    *created = false;
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        const int made = errno == ENOENT ? CreateImage(path, size) : -1;
+        *created = made == 1;
+        if (made != -1) return made;
+        if (stat(path, &st) != 0) {
+            printf("\nError: can`t read emulate_image %s: %s", path, strerror(errno));
+            return 0;
+        }
+    }
+    if (!S_ISREG(st.st_mode)) {
+        printf("\nError: emulate_image %s is not a regular file", path);
+        return 0;
+    }
+    if (static_cast<unsigned long long>(st.st_size) != size) {
+        printf(
+            "\nError: emulate_image %s has %lld bytes, the emulated chip %zu; file left as it is",
+            path, static_cast<long long>(st.st_size), size);
         return 0;
     }
     return 1;
@@ -324,14 +360,15 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm, bool listing) {
     if (listing) return t.release();
 
     // The one board there is is wired now; of a bench's boards the one whose cable opens,
-    // and each has its image from the start, so that runs in parallel lock the same file.
+    // and each has a sound image from the start, so that runs in parallel lock the same file
+    // and a broken one is refused before any cable.
     const bool usb = s->use_usb != 0;
     if ((usb ? s->emulate_usb : s->emulate_lpt).empty()) {
         if (!t->Attach(usb ? t->usb_boards_[0] : t->lpt_boards_[0])) return nullptr;
     } else {
-        const std::vector<uint8_t> erased(t->params_.total_size, 0xFF);
+        bool created = false;
         for (const EmulatedBoard& b : usb ? t->usb_boards_ : t->lpt_boards_)
-            if (CreateImage(b.image.c_str(), erased) == 0) return nullptr;
+            if (!ReadyImage(b.image.c_str(), t->params_.total_size, &created)) return nullptr;
     }
     delay_set_sink(&CEmulatedTarget::OnDelay, t.get(), &CEmulatedTarget::Clock);
     t->ready_ = true;
@@ -425,29 +462,9 @@ void CEmulatedTarget::OnFrame(void* ctx) {
 int CEmulatedTarget::LoadImage() {
     std::vector<uint8_t>& mem = chip_->Memory();
     const char* path = image_.c_str();
-    struct stat st;
-    if (stat(path, &st) != 0) {
-        if (errno != ENOENT) {
-            printf("\nError: can`t read emulate_image %s: %s", path, strerror(errno));
-            return 0;
-        }
-        const int created = CreateImage(path, mem);
-        if (created != -1) return created;
-        if (stat(path, &st) != 0) {  // another run made it meanwhile
-            printf("\nError: can`t read emulate_image %s: %s", path, strerror(errno));
-            return 0;
-        }
-    }
-    if (!S_ISREG(st.st_mode)) {
-        printf("\nError: emulate_image %s is not a regular file", path);
-        return 0;
-    }
-    if (static_cast<unsigned long long>(st.st_size) != mem.size()) {
-        printf(
-            "\nError: emulate_image %s has %lld bytes, the emulated chip %zu; file left as it is",
-            path, static_cast<long long>(st.st_size), mem.size());
-        return 0;
-    }
+    bool created = false;
+    if (ReadyImage(path, mem.size(), &created) != 1) return 0;
+    if (created) return 1;  // it holds what the memory holds
     FILE* f = fopen(path, "rb");
     if (f == nullptr) {
         printf("\nError: can`t read emulate_image %s: %s", path, strerror(errno));

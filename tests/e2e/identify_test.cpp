@@ -188,6 +188,9 @@ TEST_P(Identify, RefusedBeforeTheCableOpens) {
          {"-i"},
          "\nError: emulate_lpt=0x10000:a.bin: \"0x10000:a.bin\" is not ADDRESS:FILE (an address "
          "of at most 0xFFFF)\n"},
+        {"W25X10\nemulate_usb=A1:.\nemulate_lpt=0x378:.",
+         {"-i"},
+         "\nError: emulate_image . is not a regular file"},
         {"W25X10\nemulate_interrupt_signal=SIGKILL",
          {"-i"},
          "\nError: emulate_interrupt_signal=SIGKILL is not one of SIGINT, SIGTERM"},
