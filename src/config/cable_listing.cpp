@@ -41,9 +41,12 @@ void List_Ports(CPortAccess* port) {
     for (const ParportInfo& p : ports) {
         const std::string device = "/dev/parport" + std::to_string(p.number);
         const std::string holder = port->claimed_by(p.number);
-        printf("\n  %s at 0x%lX%s%s", device.c_str(), p.address,
-               CCableLock::Held(port->lock_path(device)) || !holder.empty() ? ", in use" : "",
-               holder.empty() ? "" : (" by " + holder).c_str());
+        std::string use;
+        if (!holder.empty())
+            use = ", in use by " + holder;
+        else if (CCableLock::Held(port->lock_path(device)))
+            use = ", in use";
+        printf("\n  %s at 0x%lX%s", device.c_str(), p.address, use.c_str());
     }
 }
 
