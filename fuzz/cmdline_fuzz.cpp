@@ -127,7 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int argc = static_cast<int>(args.size());
 
     const EarlySwitch early = Find_Early_Switch(argc, argv.data());
-    Check(early == EARLY_NONE || early == EARLY_HELP || early == EARLY_VERSION);
+    Check(early == EARLY_NONE || early == EARLY_HELP || early == EARLY_VERSION ||
+          early == EARLY_LIST);
 
     Setup_struct s;
     RecordingChip chip;  // outlives pgm
