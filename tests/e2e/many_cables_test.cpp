@@ -93,6 +93,10 @@ TEST(ManyCables, UsbBlasterChosenBySerialIndexOrPath) {
          "serial X9, path 1-5\n",
          255},
     };
+    // The listing wires no board: no image is made or read.
+    dir.Write("config.cfg", Bench(Cable::Usb));
+    EXPECT_EQ(dir.Run({"--list"}).status, 1);
+    EXPECT_FALSE(dir.Exists("a.bin") || dir.Exists("p.bin"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.config + c.args[0]);
         dir.Write("config.cfg", Bench(Cable::Usb) + c.config);
