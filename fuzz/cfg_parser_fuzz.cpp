@@ -89,9 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (lpt && Number(Word_After(Line_From(text, "lptaddr"), "lptaddr"), 0, 0xFFFF, &port) < 0)
         refused = true;
     const char* const words[] = {"emulate",       "emulate_image", "emulate_stats",
-                                 "emulate_fault", "emulate_sfdp",  "emulate_interrupt_signal"};
-    std::string values[6];
-    for (int i = 0; i < 6; i++) {
+                                 "emulate_fault", "emulate_sfdp",  "emulate_interrupt_signal",
+                                 "emulate_usb",   "emulate_lpt",   "usb_serial",
+                                 "usb_path",      "emulate_poke"};
+    std::string values[11];
+    for (int i = 0; i < 11; i++) {
         const std::string line = Line_Start(text, std::string(words[i]) + "=");
         values[i] = Word_After(line, words[i]);
         if (!line.empty() && values[i].empty()) refused = true;
@@ -101,12 +103,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         long long min, max;
     } numbers[] = {{"emulate_status", 0, 0xFF},
                    {"emulate_interrupt_after", INT32_MIN, INT32_MAX},
-                   {"emulate_drop_after", INT32_MIN, INT32_MAX}};
+                   {"emulate_drop_after", INT32_MIN, INT32_MAX},
+                   {"usb_index", 0, 0xFFFF},
+                   {"usb_vid", 1, 0xFFFF},
+                   {"usb_pid", 1, 0xFFFF},
+                   {"emulate_kill_after", INT32_MIN, INT32_MAX}};
     const std::string codes_line = Line_Start(text, "exit_codes=");
     const std::string codes = Word_After(codes_line, "exit_codes");
     if (!codes_line.empty() && codes != "posix" && codes != "classic") refused = true;
-    long long got[3] = {0, 0, 0};
-    for (int i = 0; i < 3; i++) {
+    long long got[7] = {0, 0, 0, -1, 0, 0, 0};
+    for (int i = 0; i < 7; i++) {
         const std::string line = Line_Start(text, std::string(numbers[i].key) + "=");
         if (!line.empty() &&
             Number(Word_After(line, numbers[i].key), numbers[i].min, numbers[i].max, &got[i]) != 1)
@@ -125,9 +131,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(s.use_lpt == lpt && s.use_usb == (text.find("port=usb") != std::string::npos));
     Check(s.lpt_addr == (lpt ? port : 0));
     const std::string* fields[] = {&s.emulate_name,  &s.emulate_image, &s.emulate_stats,
-                                   &s.emulate_fault, &s.emulate_sfdp,  &s.emulate_interrupt_signal};
-    for (int i = 0; i < 6; i++) Check(*fields[i] == values[i]);
+                                   &s.emulate_fault, &s.emulate_sfdp,  &s.emulate_interrupt_signal,
+                                   &s.emulate_usb,   &s.emulate_lpt,   &s.usb_serial,
+                                   &s.usb_path,      &s.emulate_poke};
+    for (int i = 0; i < 11; i++) Check(*fields[i] == values[i]);
     Check(s.emulate_status == got[0] && s.emulate_interrupt_after == (got[1] > 0 ? got[1] : 0) &&
           s.emulate_drop_after == (got[2] > 0 ? got[2] : 0));
+    Check(s.has_usb_index == (got[3] >= 0) && (got[3] < 0 || s.usb_index == got[3]) &&
+          s.usb_vid == got[4] && s.usb_pid == got[5] &&
+          s.emulate_kill_after == (got[6] > 0 ? got[6] : 0));
     return 0;
 }

@@ -38,11 +38,12 @@ bool Whole_Number(const char* text, unsigned long long max, uint32_t* value) {
 
 // What the switches ask for, read independently of the parser: the last -ab=, -al= and
 // -p= and the operation switches (-r only as a word of its own) up to -x or -u, which end
-// the line. False when a number is not one.
+// the line; a USB-Blaster chosen by --usb-serial=, --usb-index= or --usb-path= is the run's
+// cable until a later -p=. False when a number is not one or a chosen USB-Blaster has no name.
 struct Request {
     uint8_t operation = OP_NONE;
     bool erase = false, write = false, verify = false, dump = false;
-    bool has_begin = false, has_last = false, has_port = false;
+    bool has_begin = false, has_last = false, has_port = false, lpt = false, usb = false;
     uint32_t begin = 0, last = 0, port = 0;
 };
 
@@ -50,6 +51,16 @@ bool Read_Request(const std::vector<std::string>& args, Request* r) {
     for (size_t i = 1; i < args.size(); i++) {
         const char* a = args[i].c_str();
         if (a[0] != '-') continue;  // a file name or a stray word
+        if (strncmp(a, "--usb-", 6) == 0) {
+            const std::string name(a + 6, strcspn(a + 6, "="));
+            const char* value = a[6 + name.size()] == '=' ? a + 7 + name.size() : nullptr;
+            uint32_t index = 0;
+            if (!value || (name != "serial" && name != "index" && name != "path")) continue;
+            if (name == "index" ? !Whole_Number(value, 0xFFFF, &index) : *value == '\0')
+                return false;
+            r->usb = true, r->lpt = false;
+            continue;
+        }
         const char c2 = Lower(a[1]), c3 = a[1] ? Lower(a[2]) : '\0';
         if (c2 == 'a' && (c3 == 'b' || c3 == 'l')) {
             uint32_t& v = c3 == 'b' ? r->begin : r->last;
@@ -57,7 +68,7 @@ bool Read_Request(const std::vector<std::string>& args, Request* r) {
             (c3 == 'b' ? r->has_begin : r->has_last) = true;
         } else if (c2 == 'p') {
             if (!Whole_Number(c3 == '=' ? a + 3 : nullptr, 0xFFFF, &r->port)) return false;
-            r->has_port = true;
+            r->has_port = r->lpt = true;
         }
         const struct {
             char letter;
@@ -117,7 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int argc = static_cast<int>(args.size());
 
     const EarlySwitch early = Find_Early_Switch(argc, argv.data());
-    Check(early == EARLY_NONE || early == EARLY_HELP || early == EARLY_VERSION);
+    Check(early == EARLY_NONE || early == EARLY_HELP || early == EARLY_VERSION ||
+          early == EARLY_LIST);
 
     Setup_struct s;
     RecordingChip chip;  // outlives pgm
@@ -146,7 +158,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           s.do_verify == want.verify && s.do_dump == want.dump);
     Check(s.has_addr_begin == want.has_begin && s.addr_begin == want.begin);
     Check(s.has_addr_last == want.has_last && s.addr_last == want.last);
-    Check(s.use_lpt == want.has_port && (!want.has_port || s.lpt_addr == want.port));
+    Check(s.use_lpt == want.lpt && s.use_usb == want.usb);
+    Check(!want.has_port || s.lpt_addr == want.port);
     Check(s.has_file_name || s.file_name.empty());
 
     Check_Stages(pgm, chip);

@@ -9,8 +9,6 @@
 
 namespace {
 
-const unsigned short kVid = 0x09FB;
-const unsigned short kPid = 0x6001;
 const long kBaud = 921600;
 const int kPacket = 64;                 // USB transfer size
 const unsigned kTxBuffer = 384;         // FT245BM transmit buffer: replies not yet read
@@ -36,15 +34,19 @@ CALTERAUSB::~CALTERAUSB() {
 }
 
 int CALTERAUSB::Open() {
-    if (ftdi->Set_VIDPID(kVid, kPid) < 1) return -1;
-    if (ftdi->Open_ByName(cable_name, kBaud, kPacket) < 1) {
-        printf("\nCan't find 'Altera %s'", cable_name);
-        puts("\nAdapter or driver is not insatalled on PC");
+    if (ftdi->Set_VIDPID(vid, pid) < 1) return -1;
+    const int opened = ftdi->Open_ByName(cable_name, kBaud, kPacket);
+    if (opened < 1) {
+        if (opened < 0) {
+            printf("\nCan't find 'Altera %s'", cable_name);
+            puts("\nAdapter or driver is not insatalled on PC");
+        }
         if (D2XX_AccessDenied())
             printf(
-                "Permission denied on the USB-Blaster (09fb:6001): install the udev rules "
-                "(60-tamrel.rules) and join group plugdev, then plug the cable in again.\n");
-        return 0;
+                "Permission denied on the USB-Blaster (%04x:%04x): install the udev rules "
+                "(60-tamrel.rules) and join group plugdev, then plug the cable in again.\n",
+                vid, pid);
+        return opened < 0 ? 0 : -1;
     }
     printf("\n\"Altera %s\" detected", cable_name);
     return 1;

@@ -13,7 +13,8 @@ public:
     CALTERAUSB(const CALTERAUSB&) = delete;
     CALTERAUSB& operator=(const CALTERAUSB&) = delete;
 
-    // 1 ready; 0 cable not found; -1 the library refuses the cable's ids.
+    // 1 ready; 0 cable not found; -1 the library refuses the cable's ids, or the cable is
+    // refused (the choice in ftdi->choice names none or several, or it is busy).
     int Open();
     void Close() {}
 
@@ -37,6 +38,8 @@ public:
     int CABLE_LOST() override;
 
     const char* cable_name = "USB-Blaster";
+    unsigned short vid = 0x09FB;  // compatible cables may report others
+    unsigned short pid = 0x6001;
     unsigned char pin_state = PIN_STATE_INITIAL;
     CFTDI* ftdi;
 

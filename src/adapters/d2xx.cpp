@@ -131,6 +131,10 @@ FT_STATUS FT_Purge(FT_HANDLE h, ULONG mask) {
     return B()->Purge(h, mask);
 }
 
+FT_STATUS FT_GetDeviceLocation(DWORD index, FT_DEVICE_LOCATION* where) {
+    return B()->GetDeviceLocation(index, where);
+}
+
 bool D2XX_AccessDenied() {
     return D2XX_GetBackend()->AccessDenied();
 }

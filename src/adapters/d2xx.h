@@ -25,6 +25,14 @@ enum : FT_STATUS {
 enum : DWORD { FT_LIST_NUMBER_ONLY = 0x80000000u };
 enum : ULONG { FT_PURGE_RX = 1, FT_PURGE_TX = 2 };
 
+// Where a listed device is plugged in: its USB port path, the bus number and the port on
+// each hub from the root ("1-1.4"), and the file that stands for it in locks (its usbfs
+// node, /dev/bus/usb/001/004); empty when unknown.
+struct FT_DEVICE_LOCATION {
+    char path[32];
+    char node[256];
+};
+
 class CD2xxBackend {
 public:
     virtual ~CD2xxBackend() {}
@@ -51,6 +59,13 @@ public:
     virtual FT_STATUS Purge(FT_HANDLE h, ULONG mask) = 0;
     // True when the last device listing met a cable that this user may not open.
     virtual bool AccessDenied() const { return false; }
+    // Of an entry of the last device listing; every entry has one, even when its
+    // description can't be read.
+    virtual FT_STATUS GetDeviceLocation(DWORD index, FT_DEVICE_LOCATION* where) {
+        (void)index;
+        (void)where;
+        return FT_NOT_SUPPORTED;
+    }
 };
 
 // Selects the backend the FT_* calls go to; null restores the default (libftdi1 when
@@ -78,3 +93,4 @@ FT_STATUS FT_SetBaudRate(FT_HANDLE h, ULONG baud);
 FT_STATUS FT_SetChars(FT_HANDLE h, UCHAR event_ch, UCHAR event_en, UCHAR error_ch, UCHAR error_en);
 FT_STATUS FT_SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG out_size);
 FT_STATUS FT_Purge(FT_HANDLE h, ULONG mask);
+FT_STATUS FT_GetDeviceLocation(DWORD index, FT_DEVICE_LOCATION* where);

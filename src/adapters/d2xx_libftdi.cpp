@@ -58,6 +58,9 @@ const FtdiCalls& Ftdi_LibraryCalls() {
         ftdi_tciflush,
         ftdi_tcoflush,
         ftdi_tcioflush,
+        libusb_get_bus_number,
+        libusb_get_device_address,
+        libusb_get_port_numbers,
     };
     return calls;
 }
@@ -76,11 +79,18 @@ CLibftdiBackend::Device* CLibftdiBackend::Find(FT_HANDLE h) const {
 }
 
 // The strings of a listed device could not be read: say so when its device node refuses us.
-bool CLibftdiBackend::Node_Not_Accessible(libusb_device* dev) {
-    char path[64];
-    snprintf(path, sizeof path, "/dev/bus/usb/%03u/%03u", libusb_get_bus_number(dev),
-             libusb_get_device_address(dev));
-    return access(path, R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+bool CLibftdiBackend::Node_Not_Accessible(const std::string& node) {
+    return access(node.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+}
+
+// "BUS-PORT.PORT...": the bus, then the port on each hub from the root hub down.
+std::string CLibftdiBackend::Port_Path(libusb_device* dev) const {
+    uint8_t ports[8];
+    const int n = calls_.port_numbers(dev, ports, sizeof ports);
+    if (n < 1) return std::string();
+    std::string path = std::to_string(calls_.bus_number(dev));
+    for (int i = 0; i < n; ++i) path += (i ? "." : "-") + std::to_string(ports[i]);
+    return path;
 }
 
 ftdi_context* CLibftdiBackend::Enumerate(std::vector<libusb_device*>* devs,
@@ -137,9 +147,14 @@ FT_STATUS CLibftdiBackend::CreateDeviceInfoList(DWORD* count) {
     for (libusb_device* dev : devs) {
         char desc[64] = {};
         char serial[16] = {};
+        char node[64];
+        snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", calls_.bus_number(dev),
+                 calls_.device_address(dev));
         Entry e;
+        e.path = Port_Path(dev);
+        e.node = node;
         e.ok = calls_.usb_get_strings2(ctx, dev, nullptr, 0, desc, sizeof desc, nullptr, 0) >= 0;
-        if (!e.ok && Node_Not_Accessible(dev)) access_denied_ = true;
+        if (!e.ok && Node_Not_Accessible(e.node)) access_denied_ = true;
         // Some cables have no serial number; that is no reason to skip them.
         if (e.ok &&
             calls_.usb_get_strings2(ctx, dev, nullptr, 0, nullptr, 0, serial, sizeof serial) < 0)
@@ -172,20 +187,37 @@ FT_STATUS CLibftdiBackend::GetDeviceInfoDetail(DWORD index, DWORD* flags, DWORD*
     return FT_OK;
 }
 
-// Opens in a context of its own, so the device outlives later enumerations.
+FT_STATUS CLibftdiBackend::GetDeviceLocation(DWORD index, FT_DEVICE_LOCATION* where) {
+    if (!where) return FT_INVALID_PARAMETER;
+    if (index >= entries_.size()) return FT_DEVICE_NOT_FOUND;
+    CopyString(where->path, sizeof where->path, entries_[index].path);
+    CopyString(where->node, sizeof where->node, entries_[index].node);
+    return FT_OK;
+}
+
+// Opens in a context of its own, so the device outlives later enumerations. An entry of the
+// last listing is found again by its port path: a cable plugged in or out since then must
+// not shift the choice onto another one.
 FT_STATUS CLibftdiBackend::Open(int index, FT_HANDLE* handle) {
     if (!handle) return FT_INVALID_PARAMETER;
     std::vector<libusb_device*> devs;
     ftdi_device_list* list;
     ftdi_context* ctx = Enumerate(&devs, &list);
     if (!ctx) return FT_OTHER_ERROR;
-    int rc = -1;
-    bool found = index >= 0 && static_cast<size_t>(index) < devs.size();
-    if (found) rc = calls_.usb_open_dev(ctx, devs[index]);
+    libusb_device* dev = nullptr;
+    const bool listed =
+        index >= 0 && static_cast<size_t>(index) < entries_.size() && !entries_[index].path.empty();
+    if (listed) {
+        for (libusb_device* d : devs)
+            if (Port_Path(d) == entries_[index].path) dev = d;
+    } else if (index >= 0 && static_cast<size_t>(index) < devs.size()) {
+        dev = devs[index];
+    }
+    const int rc = dev ? calls_.usb_open_dev(ctx, dev) : -1;
     calls_.list_free(&list);  // an open device keeps its own reference
     if (rc < 0) {
         calls_.free_context(ctx);
-        return found ? FT_DEVICE_NOT_OPENED : FT_DEVICE_NOT_FOUND;
+        return dev ? FT_DEVICE_NOT_OPENED : FT_DEVICE_NOT_FOUND;
     }
     devices_.emplace_back(new Device{ctx, {}, 0});
     *handle = devices_.back().get();

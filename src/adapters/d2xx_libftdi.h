@@ -32,6 +32,9 @@ struct FtdiCalls {
     int (*tciflush)(ftdi_context*);
     int (*tcoflush)(ftdi_context*);
     int (*tcioflush)(ftdi_context*);
+    uint8_t (*bus_number)(libusb_device*);
+    uint8_t (*device_address)(libusb_device*);
+    int (*port_numbers)(libusb_device*, uint8_t* ports, int len);
 };
 
 // The real libftdi1 functions.
@@ -65,6 +68,7 @@ public:
                        UCHAR error_en) override;
     FT_STATUS SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG out_size) override;
     FT_STATUS Purge(FT_HANDLE h, ULONG mask) override;
+    FT_STATUS GetDeviceLocation(DWORD index, FT_DEVICE_LOCATION* where) override;
 
 private:
     struct Device;
@@ -72,11 +76,14 @@ private:
         bool ok;
         std::string description;
         std::string serial;
+        std::string path;  // USB port path, "1-1.4"
+        std::string node;  // /dev/bus/usb/BBB/DDD
     };
     Device* Find(FT_HANDLE h) const;
     // Lists the devices with the current ids in a fresh context; null on failure.
     ftdi_context* Enumerate(std::vector<libusb_device*>* devs, ftdi_device_list** list);
-    static bool Node_Not_Accessible(libusb_device* dev);
+    static bool Node_Not_Accessible(const std::string& node);
+    std::string Port_Path(libusb_device* dev) const;
     void Size_Read(Device* d, size_t due);
 
     FtdiCalls calls_;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "adapters/cable_lock.h"
 #include "adapters/delay.h"
 
 CFTDI::~CFTDI() {
@@ -29,34 +30,19 @@ int CFTDI::Set_VIDPID(unsigned short vid, unsigned short pid) {
 
 int CFTDI::Open_ByName(const char* name, long baud, int usb_size) {
     Close();
-    DWORD count = 0;
-    ft_status = FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY);
-    if (ft_status != FT_OK) {
-        printf("%scan`t get USB device list", err_prefix);
-        return -1;
+    std::vector<UsbCable> cables, unreadable;
+    if (Usb_List(name, &cables, &unreadable) != 1) return -1;
+    if (cables.empty() && choice.Any()) return -1;
+    const int pick = Usb_Choose(cables, choice);
+    if (pick < 0) return 0;
+    const UsbCable& cable = cables[static_cast<size_t>(pick)];
+    if (lock && lock->Take(cable.node) != 1) {
+        printf("\nError: USB-Blaster %s is in use by another process\n",
+               Usb_Cable_Text(cable).c_str());
+        return 0;
     }
-    if (count < 1) return -1;
-    count = 0;
-    ft_status = FT_CreateDeviceInfoList(&count);
-    if (ft_status != FT_OK) return -1;
 
-    const size_t name_len = strlen(name);
-    int found = -1;
-    for (DWORD i = 0; i < count && found < 0; ++i) {
-        DWORD flags, type, id, loc_id;
-        char serial[16];
-        char description[64];
-        FT_HANDLE slot;
-        memset(description, 0, sizeof description);
-        ft_status =
-            FT_GetDeviceInfoDetail(i, &flags, &type, &id, &loc_id, serial, description, &slot);
-        if (ft_status != FT_OK) continue;
-        description[sizeof description - 1] = '\0';
-        if (strncmp(description, name, name_len) == 0) found = static_cast<int>(i);
-    }
-    if (found < 0) return -1;
-
-    ft_status = FT_Open(found, &ft_handle);
+    ft_status = FT_Open(cable.device, &ft_handle);
     if (ft_status != FT_OK) {
         ft_handle = nullptr;  // nothing was opened
         printf("%sUSB open '%s'", err_prefix, name);

@@ -3,6 +3,9 @@
 #pragma once
 
 #include "adapters/d2xx.h"
+#include "adapters/usb_cables.h"
+
+class CCableLock;
 
 class CFTDI {
 public:
@@ -13,7 +16,10 @@ public:
 
     // 1 the library looks for these ids; -1 failure (reported).
     int Set_VIDPID(unsigned short vid, unsigned short pid);
-    // 1 open and configured; -1 not found or a step failed (reported, except not found).
+    // Opens the cable `choice` names among those whose description begins with `name`,
+    // holding `lock` on it first when there is one. 1 open and configured; 0 refused: the
+    // choice names none or several, or the cable is busy (reported); -1 none there without a
+    // choice, or a step failed (reported, except none there).
     int Open_ByName(const char* name, long baud, int usb_size);
     void FlushFIFO();
     // Bytes moved, or 0 when the library call fails. A call that fails or moves fewer
@@ -27,6 +33,8 @@ public:
     const char* err_prefix = "\nError: Failed ";
     FT_STATUS ft_status = FT_OK;
     bool transfer_failed = false;
+    UsbChoice choice;
+    CCableLock* lock = nullptr;
 
 private:
     // Reads and drops whatever the device has queued; false when the query fails.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "adapters/port_access.h"
@@ -42,6 +43,17 @@ public:
         std::sort(ports->begin(), ports->end(),
                   [](const ParportInfo& a, const ParportInfo& b) { return a.number < b.number; });
         return true;
+    }
+
+    // devices/active names the device holding the port, or reads "none".
+    std::string claimed_by(int number) override {
+        const std::string file =
+            std::string(kParportList) + "/parport" + std::to_string(number) + "/devices/active";
+        FILE* f = fopen(file.c_str(), "r");
+        char name[64] = "";
+        const bool read = f != nullptr && fscanf(f, "%63s", name) == 1;
+        if (f != nullptr) fclose(f);
+        return read && strcmp(name, "none") != 0 ? name : "";
     }
 };
 

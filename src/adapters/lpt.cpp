@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "adapters/cable_lock.h"
 #include "adapters/port_access.h"
 
 namespace {
@@ -51,6 +52,10 @@ int CLPT::Open(unsigned short base) {
     const std::string device = Device_For(port_, base);
     if (device.empty()) return 0;
     const char* path = device.c_str();
+    if (lock && lock->Take(port_->lock_path(device)) != 1) {
+        printf("\nError: parallel port %s (0x%X) is in use by another process\n", path, base);
+        return 0;
+    }
     fd = port_->open(path, O_RDWR);
     if (fd < 0) {
         const bool denied = errno == EACCES || errno == EPERM;
@@ -69,11 +74,12 @@ int CLPT::Open(unsigned short base) {
                 path);
         return 0;
     }
-    if (port_->ioctl(fd, PPCLAIM, nullptr) < 0) {
-        port_->close(fd);
+    const int claimed = Claim(path);
+    if (claimed != 1) {
+        if (fd >= 0) port_->close(fd);
         fd = -1;
-        puts("close: 1");
-        return -1;
+        if (claimed < 0) puts("close: 1");
+        return claimed < 0 ? -1 : 0;
     }
     int mode = IEEE1284_MODE_COMPAT;
     if (port_->ioctl(fd, PPNEGOT, &mode) < 0) {
@@ -84,6 +90,29 @@ int CLPT::Open(unsigned short base) {
     }
     puts("\nLPT port opened.");
     return 1;
+}
+
+// An exclusive claim fails at once (ENXIO) while another device is registered on the port,
+// where a shared one sleeps until the port is free; and since ppdev runs every ioctl of
+// every process under one lock that the sleeper keeps, the other user's run would freeze
+// too. Kernel drivers such as lp stay registered while idle: when no one holds the port
+// right now, it is claimed again, shared. 1 claimed; 0 busy (reported); -1 failed.
+int CLPT::Claim(const char* path) {
+    const bool exclusive = port_->ioctl(fd, PPEXCL, nullptr) == 0;
+    if (port_->ioctl(fd, PPCLAIM, nullptr) == 0) return 1;
+    if (!exclusive || errno != ENXIO) return -1;
+    int number = 0;
+    sscanf(path, "/dev/parport%d", &number);
+    const std::string holder = port_->claimed_by(number);
+    if (!holder.empty()) {
+        printf("\nError: parallel port %s (0x%X) is in use by %s\n", path, base_addr,
+               holder.c_str());
+        return 0;
+    }
+    port_->close(fd);  // the exclusive wish stays with the descriptor
+    fd = port_->open(path, O_RDWR);
+    if (fd < 0) return -1;
+    return port_->ioctl(fd, PPCLAIM, nullptr) == 0 ? 1 : -1;
 }
 
 void CLPT::Write(unsigned short port, unsigned char value) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+class CCableLock;
 class CPortAccess;
 
 class CLPT {
@@ -13,9 +14,9 @@ public:
     CLPT(const CLPT&) = delete;
     CLPT& operator=(const CLPT&) = delete;
 
-    // Opens the ppdev device whose port has the base address `base`.
-    // 1 open and claimed; 0 no such port or the device can't be opened; -1 claim or mode
-    // setting failed.
+    // Opens the ppdev device whose port has the base address `base`, holding `lock` on it
+    // first when there is one. 1 open and claimed; 0 no such port, the device can't be
+    // opened, or another process holds the port (reported); -1 claim or mode setting failed.
     int Open(unsigned short base);
     void Write(unsigned short port, unsigned char value);
     unsigned char Read(unsigned short port);
@@ -32,7 +33,10 @@ public:
     unsigned short base_addr = 0;
     // Set when a register access failed after the port was opened.
     bool access_failed = false;
+    CCableLock* lock = nullptr;
 
 private:
+    int Claim(const char* path);
+
     CPortAccess* port_;
 };

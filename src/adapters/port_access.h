@@ -3,6 +3,7 @@
 // and tests supply others.
 #pragma once
 
+#include <string>
 #include <vector>
 
 struct ParportInfo {
@@ -20,6 +21,14 @@ public:
     virtual bool list_ports(std::vector<ParportInfo>* ports) {
         (void)ports;
         return false;
+    }
+    // The file that stands for the port `device` in locks: the device node itself.
+    virtual std::string lock_path(const std::string& device) { return device; }
+    // The device that has port N claimed right now ("lp0", "ppdev0"); empty when none or
+    // unknown.
+    virtual std::string claimed_by(int number) {
+        (void)number;
+        return std::string();
     }
 };
 

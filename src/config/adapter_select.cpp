@@ -6,6 +6,8 @@
 #include "adapters/altera_usb.h"
 #include "adapters/d2xx.h"
 #include "adapters/delay.h"
+#include "adapters/ftdi.h"
+#include "adapters/lpt.h"
 #include "adapters/port_access.h"
 #include "emulator/emulated_target.h"
 #include "run/tamrel.h"
@@ -28,6 +30,7 @@ int CADAPTER::Remove_Adapter() {
         delete target;
         target = nullptr;
     }
+    lock_.Release();  // only now: the emulated board has saved its image
     return result;
 }
 
@@ -47,6 +50,12 @@ int CADAPTER::Add_Adapter() {
     if (s->use_usb) {
         if (target) D2XX_SetBackend(target->D2xxBackend());
         CALTERAUSB* usb = new CALTERAUSB();
+        if (s->usb_vid) usb->vid = s->usb_vid;
+        if (s->usb_pid) usb->pid = s->usb_pid;
+        usb->ftdi->choice.serial = s->usb_serial;
+        usb->ftdi->choice.path = s->usb_path;
+        usb->ftdi->choice.index = s->has_usb_index ? s->usb_index : -1;
+        usb->ftdi->lock = &lock_;
         if (usb->Open() != 1) {
             delete usb;
             return -1;
@@ -55,6 +64,7 @@ int CADAPTER::Add_Adapter() {
     } else {
         CALTERALPT* lpt = new CALTERALPT(target ? target->PortAccess() : Kernel_PortAccess());
         lpt->base_addr = s->lpt_addr;
+        lpt->lpt->lock = &lock_;
         if (lpt->Open() != 1) {
             delete lpt;
             return -1;

@@ -142,8 +142,8 @@ int CCFGP::Parse() {
     return Parse_Emulation();
 }
 
-// Emulated target keys. A key that is present must carry a value: a target that was
-// asked for but cannot be set up must not fall back silently to the real cable.
+// Emulated target and USB-Blaster choice keys. A key that is present must carry a value: a
+// target or cable that was asked for but cannot be had must not be replaced silently.
 int CCFGP::Parse_Emulation() {
     Setup_struct* s = pgm->setup;
     const char* path = Config_File_Path(s, CONFIG_CFG);
@@ -161,6 +161,10 @@ int CCFGP::Parse_Emulation() {
         {"emulate_sfdp", &s->emulate_sfdp},  // chip id, optionally ",FILE" of SFDP bytes
         {"emulate_interrupt_signal", &s->emulate_interrupt_signal},
         {"emulate_poke", &s->emulate_poke},
+        {"emulate_usb", &s->emulate_usb},
+        {"emulate_lpt", &s->emulate_lpt},
+        {"usb_serial", &s->usb_serial},
+        {"usb_path", &s->usb_path},
     };
     // clang-format on
     for (const WordKey& w : words) {
@@ -186,11 +190,15 @@ int CCFGP::Parse_Emulation() {
     long long interrupt_after = s->emulate_interrupt_after;
     long long drop_after = s->emulate_drop_after;
     long long kill_after = s->emulate_kill_after;
+    long long usb_index = -1, usb_vid = s->usb_vid, usb_pid = s->usb_pid;
     const NumberKey numbers[] = {
         {"emulate_status", 0, 0xFF, &status_reg},
         {"emulate_interrupt_after", INT32_MIN, INT32_MAX, &interrupt_after},
         {"emulate_drop_after", INT32_MIN, INT32_MAX, &drop_after},
         {"emulate_kill_after", INT32_MIN, INT32_MAX, &kill_after},
+        {"usb_index", 0, 0xFFFF, &usb_index},
+        {"usb_vid", 1, 0xFFFF, &usb_vid},
+        {"usb_pid", 1, 0xFFFF, &usb_pid},
     };
     for (const NumberKey& n : numbers) {
         std::string line;
@@ -209,5 +217,11 @@ int CCFGP::Parse_Emulation() {
     s->emulate_interrupt_after = interrupt_after > 0 ? static_cast<int32_t>(interrupt_after) : 0;
     s->emulate_drop_after = drop_after > 0 ? static_cast<int32_t>(drop_after) : 0;
     s->emulate_kill_after = kill_after > 0 ? static_cast<int32_t>(kill_after) : 0;
+    if (usb_index >= 0) {
+        s->usb_index = static_cast<uint16_t>(usb_index);
+        s->has_usb_index = 1;
+    }
+    s->usb_vid = static_cast<uint16_t>(usb_vid);
+    s->usb_pid = static_cast<uint16_t>(usb_pid);
     return 1;
 }

@@ -4,24 +4,51 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "emulator/flash_chip.h"
 #include "emulator/wire_cost.h"
 
+int CEmulatedLpt::Number(const std::string& path) const {
+    int n = -1;
+    char rest = 0;
+    if (sscanf(path.c_str(), "/dev/parport%d%c", &n, &rest) != 1 || n < 0 ||
+        static_cast<size_t>(n) >= ports_.size() || path != "/dev/parport" + std::to_string(n))
+        return -1;
+    return n;
+}
+
+// The port's board is wired on its first opening; a run wires one board only.
 int CEmulatedLpt::open(const char* path, int flags) {
     (void)flags;
-    if (path == nullptr || strcmp(path, "/dev/parport0") != 0) {
+    const int n = path == nullptr ? -1 : Number(path);
+    if (n < 0 || (wired_ >= 0 && n != wired_)) {
         errno = ENOENT;
         return -1;
+    }
+    if (wired_ < 0) {
+        chip_ = attach_(ctx_, static_cast<size_t>(n));
+        if (chip_ == nullptr) {
+            errno = EIO;
+            return -1;
+        }
+        wired_ = n;
     }
     open_ = true;
     return FD;
 }
 
 bool CEmulatedLpt::list_ports(std::vector<ParportInfo>* ports) {
-    *ports = {{0, 0x378}};
+    ports->clear();
+    for (size_t k = 0; k < ports_.size(); ++k)
+        ports->push_back({static_cast<int>(k), ports_[k].address});
     return true;
+}
+
+std::string CEmulatedLpt::lock_path(const std::string& device) {
+    const int n = Number(device);
+    return n < 0 ? std::string() : ports_[static_cast<size_t>(n)].image;
 }
 
 int CEmulatedLpt::close(int fd) {
@@ -46,17 +73,20 @@ void CEmulatedLpt::Drive() {
 
 int CEmulatedLpt::ioctl(int fd, unsigned long request, void* arg) {
     ++accesses_;
-    chip_->AdvanceTime(kPortAccessNs);
     if (fd != FD || !open_) {
         errno = EBADF;
         return -1;
     }
+    chip_->AdvanceTime(kPortAccessNs);
     if (dropped_ && request != PPRELEASE) {
         errno = ENODEV;
         return -1;
     }
     unsigned char* byte = static_cast<unsigned char*>(arg);
     switch (request) {
+        case PPEXCL:  // one process per emulated bench: nothing else registers here
+            if (claimed_) break;
+            return 0;
         case PPCLAIM:
             claimed_ = true;
             return 0;

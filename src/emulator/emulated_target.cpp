@@ -1,5 +1,6 @@
 #include "emulator/emulated_target.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +16,7 @@
 #include "chipdb/chip_record.h"
 #include "config/file_search.h"
 #include "emulator/emulated_lpt.h"
-#include "emulator/emulated_usb_blaster.h"
+#include "emulator/emulated_usb_bus.h"
 #include "emulator/flash_chip.h"
 #include "emulator/sfdp_table.h"
 #include "flash/spi_opcodes.h"
@@ -228,6 +229,66 @@ int ApplySfdpKey(const std::string& value, FlashChipParams* params, std::vector<
     return 1;
 }
 
+// A missing image, written full of 0xFF beside it and linked into place whole, so that a run
+// starting meanwhile finds it complete or not at all. 1 made; -1 there already (another run
+// made it first: nothing is overwritten); 0 failed (said).
+int CreateImage(const char* path, size_t size) {
+    std::string part = std::string(path) + ".XXXXXX";
+    const int fd = mkstemp(&part[0]);
+    FILE* f = fd < 0 ? nullptr : fdopen(fd, "wb");
+    if (f == nullptr) {
+        printf("\nError: can`t create emulate_image %s: %s", path, strerror(errno));
+        if (fd >= 0) close(fd), unlink(part.c_str());
+        return 0;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    bool ok = fchmod(fd, 0666 & ~mask) == 0;
+    static const std::vector<uint8_t> erased(0x10000, 0xFF);
+    for (size_t done = 0; ok && done < size; done += erased.size())
+        ok = fwrite(erased.data(), 1, std::min(erased.size(), size - done), f) ==
+             std::min(erased.size(), size - done);
+    if (fclose(f) != 0) ok = false;
+    int made = 0;
+    if (!ok)
+        printf("\nError: can`t create emulate_image %s", path);
+    else if (link(part.c_str(), path) == 0)
+        made = 1;
+    else if (errno == EEXIST)
+        made = -1;
+    else
+        printf("\nError: can`t create emulate_image %s: %s", path, strerror(errno));
+    unlink(part.c_str());
+    return made;
+}
+
+// The image at `path`, created full of 0xFF when missing (`created`), else found a regular
+// file of `size` bytes. 1, or 0 after an "Error:" line with the file left as it is.
+int ReadyImage(const char* path, size_t size, bool* created) {
+    *created = false;
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        const int made = errno == ENOENT ? CreateImage(path, size) : -1;
+        *created = made == 1;
+        if (made != -1) return made;
+        if (stat(path, &st) != 0) {
+            printf("\nError: can`t read emulate_image %s: %s", path, strerror(errno));
+            return 0;
+        }
+    }
+    if (!S_ISREG(st.st_mode)) {
+        printf("\nError: emulate_image %s is not a regular file", path);
+        return 0;
+    }
+    if (static_cast<unsigned long long>(st.st_size) != size) {
+        printf(
+            "\nError: emulate_image %s has %lld bytes, the emulated chip %zu; file left as it is",
+            path, static_cast<long long>(st.st_size), size);
+        return 0;
+    }
+    return 1;
+}
+
 void PutJsonString(FILE* f, const std::string& s) {
     fputc('"', f);
     for (unsigned char c : s) {
@@ -245,7 +306,7 @@ void PutJsonString(FILE* f, const std::string& s) {
 
 CEmulatedTarget::CEmulatedTarget() {}
 
-CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
+CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm, bool listing) {
     const Setup_struct* s = pgm->setup;
     if (s->emulate_name.empty()) {
         printf("\nError: emulate= names no chip");
@@ -256,52 +317,98 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm) {
     if (!ParseFault(s->emulate_fault, &fault) ||
         !ParseSignal(s->emulate_interrupt_signal, &interrupt_signal))
         return nullptr;
-    FlashChipParams params;
-    std::vector<EraseItem> erase_list;
-    if (!FindChip(pgm, s->emulate_name, &params, &erase_list)) return nullptr;
-    std::vector<uint8_t> sfdp;
-    bool sfdp_from_file = false;
-    if (!s->emulate_sfdp.empty() && !ApplySfdpKey(s->emulate_sfdp, &params, &sfdp, &sfdp_from_file))
+    std::unique_ptr<CEmulatedTarget> t(new CEmulatedTarget());
+    if (!FindChip(pgm, s->emulate_name, &t->params_, &t->erase_list_)) return nullptr;
+    if (!s->emulate_sfdp.empty() &&
+        !ApplySfdpKey(s->emulate_sfdp, &t->params_, &t->sfdp_, &t->sfdp_from_file_))
+        return nullptr;
+    // Without a list, one cable of each kind with the board of emulate_image=.
+    EmulatedBoard single;
+    single.image = s->emulate_image;
+    single.serial = "00000000";
+    t->usb_boards_ = {single};
+    t->lpt_boards_ = {single};
+    if (!s->emulate_usb.empty() &&
+        !Parse_Emulated_Boards("emulate_usb", s->emulate_usb, true, &t->usb_boards_))
+        return nullptr;
+    if (!s->emulate_lpt.empty() &&
+        !Parse_Emulated_Boards("emulate_lpt", s->emulate_lpt, false, &t->lpt_boards_))
         return nullptr;
 
-    std::unique_ptr<CEmulatedTarget> t(new CEmulatedTarget());
     t->name_ = s->emulate_name;
-    t->image_ = s->emulate_image;
     t->status_key_ = s->emulate_status;
-    t->global_lock_ = params.global_lock;
-    params.status = t->InitialStatus();
+    t->global_lock_ = t->params_.global_lock;
     t->stats_path_ = s->emulate_stats;
     t->interrupt_after_ = s->emulate_interrupt_after;
     t->interrupt_signal_ = interrupt_signal;
     t->drop_after_ = s->emulate_drop_after;
     t->kill_after_ = s->emulate_kill_after;
-    if (!s->emulate_poke.empty() && !ParsePoke(s->emulate_poke, params.total_size, t.get()))
+    if (!s->emulate_poke.empty() &&
+        !ParsePoke(s->emulate_poke, t->params_.total_size, t.get()))
         return nullptr;
-    t->chip_.reset(new CFlashChip(params));
-    if (t->kept_unlocked_) t->chip_->SetBlocksLocked(false);
-    t->chip_->SetFault(fault.chip, fault.slow_ns);
-    if (!sfdp_from_file)
-        sfdp = Build_Sfdp_Table(params.total_size, params.page_size,
-                                EraseTypes(erase_list, *t->chip_), params.four_byte);
-    t->chip_->SetSfdp(sfdp);
-    t->lpt_.reset(new CEmulatedLpt(t->chip_.get()));
-    t->usb_.reset(new CEmulatedUsbBlaster(t->chip_.get()));
+    t->fault_ = fault.chip;
+    t->slow_ns_ = fault.slow_ns;
+    t->lpt_.reset(new CEmulatedLpt(t->lpt_boards_, &CEmulatedTarget::Attach_Lpt, t.get()));
+    t->usb_.reset(new CEmulatedUsbBus(t->usb_boards_, &CEmulatedTarget::Attach_Usb, t.get()));
     if (fault.no_cable) {
         t->lpt_->RemoveCable();
         t->usb_->Unplug();
     }
-    if (!t->image_.empty() && t->LoadImage() != 1) return nullptr;
+    if (listing) return t.release();
 
-    t->chip_->SetFrameHook(&CEmulatedTarget::OnFrame, t.get());
+    // The one board there is is wired now; of a bench's boards the one whose cable opens,
+    // and each has a sound image from the start, so that runs in parallel lock the same file
+    // and a broken one is refused before any cable.
+    const bool usb = s->use_usb != 0;
+    if ((usb ? s->emulate_usb : s->emulate_lpt).empty()) {
+        if (!t->Attach(usb ? t->usb_boards_[0] : t->lpt_boards_[0])) return nullptr;
+    } else {
+        bool created = false;
+        for (const EmulatedBoard& b : usb ? t->usb_boards_ : t->lpt_boards_)
+            if (!ReadyImage(b.image.c_str(), t->params_.total_size, &created)) return nullptr;
+    }
     delay_set_sink(&CEmulatedTarget::OnDelay, t.get(), &CEmulatedTarget::Clock);
     t->ready_ = true;
     return t.release();
+}
+
+CFlashChip* CEmulatedTarget::Attach_Usb(void* ctx, size_t k) {
+    CEmulatedTarget* t = static_cast<CEmulatedTarget*>(ctx);
+    return t->Attach(t->usb_boards_[k]);
+}
+
+CFlashChip* CEmulatedTarget::Attach_Lpt(void* ctx, size_t k) {
+    CEmulatedTarget* t = static_cast<CEmulatedTarget*>(ctx);
+    return t->Attach(t->lpt_boards_[k]);
+}
+
+CFlashChip* CEmulatedTarget::Attach(const EmulatedBoard& board) {
+    if (chip_) return board.image == image_ ? chip_.get() : nullptr;
+    image_ = board.image;
+    FlashChipParams params = params_;
+    params.status = InitialStatus();
+    std::unique_ptr<CFlashChip> chip(new CFlashChip(params));
+    if (kept_unlocked_) chip->SetBlocksLocked(false);
+    chip->SetFault(fault_, slow_ns_);
+    chip->SetSfdp(sfdp_from_file_
+                      ? sfdp_
+                      : Build_Sfdp_Table(params.total_size, params.page_size,
+                                         EraseTypes(erase_list_, *chip), params.four_byte));
+    chip_ = std::move(chip);
+    if (!image_.empty() && LoadImage() != 1) {
+        chip_.reset();
+        image_.clear();
+        return nullptr;
+    }
+    chip_->SetFrameHook(&CEmulatedTarget::OnFrame, this);
+    return chip_.get();
 }
 
 int CEmulatedTarget::Finish() {
     if (!ready_) return 1;
     ready_ = false;
     delay_set_sink(nullptr, nullptr);
+    if (!chip_) return 1;  // no board was wired: nothing happened to any
     chip_->SetFrameHook(nullptr, nullptr);
     const bool image_ok = WriteImage();
     const bool status_ok = WriteStatus();
@@ -324,12 +431,15 @@ std::string CEmulatedTarget::Description() const {
     return name_ + ", image " + (image_.empty() ? std::string("memory") : image_);
 }
 
+// The clock is the chip's; before a board is wired nothing waits on it.
 void CEmulatedTarget::OnDelay(unsigned long long ns, void* ctx) {
-    static_cast<CEmulatedTarget*>(ctx)->chip_->AdvanceTime(ns);
+    CEmulatedTarget* t = static_cast<CEmulatedTarget*>(ctx);
+    if (t->chip_) t->chip_->AdvanceTime(ns);
 }
 
 unsigned long long CEmulatedTarget::Clock(void* ctx) {
-    return static_cast<CEmulatedTarget*>(ctx)->chip_->Now();
+    CEmulatedTarget* t = static_cast<CEmulatedTarget*>(ctx);
+    return t->chip_ ? t->chip_->Now() : 0;
 }
 
 // emulate_poke=N,ADDR,BYTE.
@@ -379,36 +489,9 @@ void CEmulatedTarget::OnFrame(void* ctx) {
 int CEmulatedTarget::LoadImage() {
     std::vector<uint8_t>& mem = chip_->Memory();
     const char* path = image_.c_str();
-    struct stat st;
-    if (stat(path, &st) != 0) {
-        if (errno != ENOENT) {
-            printf("\nError: can`t read emulate_image %s: %s", path, strerror(errno));
-            return 0;
-        }
-        FILE* f = fopen(path, "wb");
-        if (f == nullptr) {
-            printf("\nError: can`t create emulate_image %s: %s", path, strerror(errno));
-            return 0;
-        }
-        bool ok = fwrite(mem.data(), 1, mem.size(), f) == mem.size();
-        if (fclose(f) != 0) ok = false;
-        if (!ok) {
-            printf("\nError: can`t create emulate_image %s", path);
-            remove(path);  // our own half-written file
-            return 0;
-        }
-        return 1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        printf("\nError: emulate_image %s is not a regular file", path);
-        return 0;
-    }
-    if (static_cast<unsigned long long>(st.st_size) != mem.size()) {
-        printf(
-            "\nError: emulate_image %s has %lld bytes, the emulated chip %zu; file left as it is",
-            path, static_cast<long long>(st.st_size), mem.size());
-        return 0;
-    }
+    bool created = false;
+    if (ReadyImage(path, mem.size(), &created) != 1) return 0;
+    if (created) return 1;  // it holds what the memory holds
     FILE* f = fopen(path, "rb");
     if (f == nullptr) {
         printf("\nError: can`t read emulate_image %s: %s", path, strerror(errno));

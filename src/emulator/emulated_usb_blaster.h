@@ -44,6 +44,9 @@ public:
     // No cable on the bus: the library lists no device.
     void Unplug() { unplugged_ = true; }
 
+protected:
+    void SetChip(CFlashChip* chip) { chip_ = chip; }  // before the cable is opened
+
 private:
     bool Visible() const;  // the library lists the cable only under its own ids
     bool Valid(FT_HANDLE h) const { return open_ && h == Handle(); }

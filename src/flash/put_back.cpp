@@ -40,7 +40,7 @@ int Journal_Put_Back(CTAMREL* pgm) {
         }
     }
     const unsigned char status = pgm->Get_StatusReg();
-    if (pgm->Cable_Lost() || Refuse_Protected(s->mnf_id, status, "put-back") ||
+    if (pgm->Cable_Lost() || Refuse_Protected(s->record.protect_mask, status, "put-back") ||
         pgm->Refuse_Locked_Blocks("put-back"))
         return -1;
 

@@ -26,11 +26,13 @@ unsigned long erased_by(const Setup_struct* s, unsigned char opcode) {
     unsigned char wire = opcode;
     if (s->addr4_mode == ADDR4_OPCODES) wire = Four_Byte_Opcode(opcode);
     if (wire == 0) return 0;
-    if (s->erase_list.empty())
+    const std::vector<EraseItem>& items = s->record.erase;
+    if (items.empty())
         return opcode == SPI_ERASE_SECTOR && power_of_two(s->sector_size) ? s->sector_size : 0;
-    if (s->erase_list.find('|') != std::string::npos) return 0;
+    for (const EraseItem& item : items)
+        if (item.sizes.size() > 1) return 0;
     for (unsigned long size = 0x1000; size != 0 && size <= s->total_size; size <<= 1)
-        if (Erase_List_Has(s->erase_list, wire, static_cast<uint32_t>(size)) == 1) return size;
+        if (Erase_List_Has(items, wire, static_cast<uint32_t>(size)) == 1) return size;
     return 0;
 }
 

@@ -55,11 +55,12 @@ bool read_pages(CTAMREL* pgm, unsigned long addr, unsigned long len, unsigned ch
                     if (pgm->io_buf[k + i] != want[done + k + i]) ++*errors;
             k += chunk;
             const unsigned long at = addr + done + k, pct = (shown + done + k) * 100 / total;
+            const ProgressCount count = {shown + done + k, total, want ? *errors : 0};
             if (want && *errors > 0)
-                Print_Progress(label, "%s0x%08lX (%01lu%%) Errors: %d\r", label, at, pct,
+                Print_Progress(label, count, "%s0x%08lX (%01lu%%) Errors: %d\r", label, at, pct,
                                static_cast<int>(*errors));
             else
-                Print_Progress(label, "%s0x%08lX (%01lu%%)\r", label, at, pct);
+                Print_Progress(label, count, "%s0x%08lX (%01lu%%)\r", label, at, pct);
         }
         done += n;
     }

@@ -64,17 +64,57 @@ void Take_Data_File(Setup_struct* s, const char* file) {
     s->has_file_name = 1;
 }
 
+// --usb-serial=, --usb-index=, --usb-path=: the first of them drops the choice config.cfg
+// made, and they make the USB-Blaster this run's cable, as -p= asks for the parallel port.
+// 0 after an error line for a value that is missing or no number; 1 otherwise (an unknown one
+// is warned of).
+int Read_Usb_Choice(const char* arg, Setup_struct* s, bool* replaced) {
+    static const char* const names[] = {"--usb-serial=", "--usb-index=", "--usb-path="};
+    int which = -1;
+    for (int i = 0; i < 3; i++)
+        if (strncmp(arg, names[i], strlen(names[i])) == 0) which = i;
+    if (which < 0) {
+        Warn_Unknown(arg);
+        return 1;
+    }
+    const char* value = arg + strlen(names[which]);
+    long long index = 0;
+    if (which == 1 && !Read_Argument(arg, value, "--usb-index", 0xFFFF, &index)) return 0;
+    if (which != 1 && *value == '\0') {
+        printf("\nError: argument %s: expected %s%s\n", arg, names[which],
+               which == 0 ? "SERIAL" : "PATH (as --list shows it)");
+        return 0;
+    }
+    if (!*replaced) {
+        s->usb_serial.clear();
+        s->usb_path.clear();
+        s->has_usb_index = 0;
+        *replaced = true;
+    }
+    if (which == 0) s->usb_serial = value;
+    if (which == 1) s->usb_index = static_cast<uint16_t>(index), s->has_usb_index = 1;
+    if (which == 2) s->usb_path = value;
+    s->use_usb = 1;
+    s->use_lpt = 0;  // a ByteBlaster in config.cfg is not this run's cable
+    return 1;
+}
+
 }  // namespace
 
 int CCMDP::Parse(int argc, char** argv) {
     if (argc < 2) return 1;
     Setup_struct* s = pgm->setup;
+    bool usb_choice = false;  // a --usb-* switch has replaced config.cfg's choice
 
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (arg == nullptr) continue;
         if (arg[0] != '-') {
             Warn_Unknown(arg);
+            continue;
+        }
+        if (strncmp(arg, "--usb-", 6) == 0) {
+            if (!Read_Usb_Choice(arg, s, &usb_choice)) return -1;
             continue;
         }
         char c2 = Lower(arg[1]);
@@ -158,6 +198,7 @@ EarlySwitch Find_Early_Switch(int argc, char** argv) {
         if (strcmp(arg, "--help") == 0 || (one_letter && (Lower(arg[1]) == 'h' || arg[1] == '?')))
             return EARLY_HELP;
         if (strcmp(arg, "--version") == 0) return EARLY_VERSION;
+        if (strcmp(arg, "--list") == 0) return EARLY_LIST;
     }
     return EARLY_NONE;
 }
@@ -193,7 +234,9 @@ void PrintUsage(bool all) {
     static const char* const more[] = {
         " -c   Only what changed: read first, then erase and program only the units that",
         "      differ: -c -e -w -v filename -ab=address_begin",
-        " -r   Put back bytes an interrupted erase left in a journal: -r journal_file\n",
+        " -r   Put back bytes an interrupted erase left in a journal: -r journal_file",
+        " --list        List the USB-Blasters and parallel ports: --list",
+        " --usb-serial= Choose the USB-Blaster by serial, or --usb-index=, --usb-path=\n",
     };
     const size_t n = sizeof lines / sizeof lines[0];
     for (size_t i = 0; i + 1 < n; i++) puts(lines[i]);

@@ -27,6 +27,7 @@ void PrintUsage(bool all = false);
 bool Refuse_Glued_Switches(int argc, char** argv);
 
 // --help, -h (-H) and -? ask for the usage text, --version for the version line; both are
-// answered before any file is read. The first such argument counts.
-enum EarlySwitch { EARLY_NONE, EARLY_HELP, EARLY_VERSION };
+// answered before any file is read. --list asks for the cable listing instead of a run. The
+// first such argument counts.
+enum EarlySwitch { EARLY_NONE, EARLY_HELP, EARLY_VERSION, EARLY_LIST };
 EarlySwitch Find_Early_Switch(int argc, char** argv);

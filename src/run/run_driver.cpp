@@ -1,14 +1,18 @@
 #include "run/run_driver.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "adapters/delay.h"
 #include "config/adapter_select.h"
+#include "config/cable_listing.h"
 #include "config/cfg_parser.h"
 #include "flash/progress_plan.h"
 #include "flash/journal.h"
 #include "flash/put_back.h"
 #include "flash/update.h"
+#include "config/file_search.h"
 #include "run/cmdline.h"
 #include "run/console.h"
 #include "run/exit_codes.h"
@@ -87,6 +91,16 @@ int Run_Stages(Setup_struct& setup, int argc, char** argv) {
     return result == 1 ? 1 : -1;
 }
 
+// --list takes from config.cfg only the USB ids and the emulated target, so it lists
+// without one too.
+int List_Cables(Setup_struct& setup) {
+    CTAMREL pgm(&setup);
+    CCFGP cfg(&pgm);
+    if (access(Config_File_Path(&setup, CONFIG_CFG), F_OK) == 0 && Stage_Failed(cfg.Parse(), pgm))
+        return -1;
+    return Cable_Listing(&pgm);
+}
+
 }  // namespace
 
 int Run_Driver(int argc, char** argv) {
@@ -110,6 +124,7 @@ int Run_Driver(int argc, char** argv) {
     }
     Setup_struct setup;
     PGM_setup_ini(&setup);
+    if (early == EARLY_LIST) return Exit_Status(List_Cables(setup), env_codes);
     const int result = Run_Stages(setup, argc, argv);
     // The environment wins over config.cfg.
     return Exit_Status(result, env_codes != EXIT_CODES_UNSET

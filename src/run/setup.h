@@ -73,6 +73,15 @@ struct Setup_struct {
     std::string alternatives;
     uint8_t alternatives_erase_alike;
 
+    // Which USB-Blaster (config.cfg usb_*, command line --usb-*, which replaces the file's
+    // choice): empty strings and no has_usb_index ask nothing; ids 0 are 0x09FB/0x6001.
+    std::string usb_serial;
+    std::string usb_path;
+    uint16_t usb_index;
+    uint8_t has_usb_index;
+    uint16_t usb_vid;
+    uint16_t usb_pid;
+
     // Emulated target (config.cfg emulate* keys); empty name means real hardware.
     std::string emulate_name;
     std::string emulate_image;
@@ -83,6 +92,8 @@ struct Setup_struct {
     int32_t emulate_interrupt_after;       // raise a signal after this many frames; 0 = never
     std::string emulate_interrupt_signal;  // "SIGINT" (when empty) or "SIGTERM"
     int32_t emulate_drop_after;            // the cable is lost after this many frames; 0 = never
+    std::string emulate_usb;               // the emulated USB-Blasters, "SERIAL:FILE[:VID:PID],..."
+    std::string emulate_lpt;               // the emulated parallel ports, "ADDRESS:FILE,..."
     int32_t emulate_kill_after;  // power and process gone after this many frames; 0 = never
     std::string emulate_poke;    // "N,ADDR,BYTE": another master programs BYTE after N frames
 

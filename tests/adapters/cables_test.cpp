@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <linux/ppdev.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +10,7 @@
 
 #include "adapters/altera_lpt.h"
 #include "adapters/altera_usb.h"
+#include "adapters/cable_lock.h"
 #include "adapters/delay.h"
 #include "adapters/ftdi.h"
 #include "run/tamrel.h"
@@ -65,10 +67,15 @@ struct Board {
 // Status shows the loop-backs wired in `loops` (D5 to bit 5, D7 to bit 6) and a chip that
 // answers the inverse of MOSI (D6) on BUSY, which the port shows inverted in bit 7. Each
 // access costs access_ns; the lines are kept with the time they took effect; the accesses
-// after the first `working` fail.
+// after the first `working` fail. Claims are logged in `claims`: X exclusive, S shared.
 class RecordingPort : public CPortAccess {
 public:
-    int fail = 0, fds = 0;  // fail: the errno open gives, or -1 for a refused claim
+    // fail: the errno open gives; -1 every claim refused; -2 an exclusive claim refused, as
+    // while another driver is registered on the port, which is idle; -3 the same while that
+    // driver (ppdev0) holds the port.
+    int fail = 0, fds = 0;
+    bool exclusive = false;
+    std::string claims;
     unsigned char loops = 0, data = 0, control = 0xC4;
     std::string log, opened;
     bool listed = false;  // whether `ports` can be read
@@ -83,11 +90,15 @@ public:
         return fail > 0 ? errno = fail, -1 : ++fds;
     }
     bool list_ports(std::vector<ParportInfo>* out) override { return *out = ports, listed; }
-    int close(int) override { return --fds, 0; }
+    int close(int) override { return exclusive = false, --fds, 0; }
+    std::string claimed_by(int n) override { return fail == -3 && n == 0 ? "ppdev0" : ""; }
     int ioctl(int, unsigned long req, void* arg) override {
         unsigned char* b = static_cast<unsigned char*>(arg);
         clock_.now += access_ns, ++attempts;
         if (working >= 0 && working-- == 0) return ++working, errno = ENODEV, -1;
+        if (req == PPEXCL) exclusive = true;
+        if (req == PPCLAIM && (claims += exclusive ? "X" : "S", fail == -1)) return errno = EIO, -1;
+        if (req == PPCLAIM && fail < -1 && exclusive) return errno = ENXIO, -1;
         if (req == PPWDATA || req == PPWCONTROL) {
             char tok[8];
             snprintf(tok, sizeof tok, "%c%02X ", req == PPWDATA ? 'W' : 'C', *b);
@@ -103,7 +114,7 @@ public:
             *b = (data & 0x40) << 1 | (data & loops & 0x20) | (data & loops & 0x80) >> 1;
             if (loops_high) *b |= 0x60;
         }
-        return req == PPCLAIM && fail < 0 ? -1 : 0;
+        return 0;
     }
 };
 
@@ -119,19 +130,53 @@ TEST(ByteBlaster, OpenFindsTheCableByBothLoopBacksOrReportsThePort) {
         "Permission denied on /dev/parport0: join group lp (usermod -aG lp USER, then log in "
         "again) or install the udev rules (60-tamrel.rules).\n";
     // Both loop-backs (0xA0) find the cable; the whole runs check that. One loop-back alone,
-    // or both stuck low (0) or stuck high (0x100), find none.
-    const std::tuple<int, int, std::string> cases[] = {
-        {0, 0x80, plain},         {0, 0x20, plain},        {0, 0x00, plain},
-        {0, 0x100, plain},        {ENOENT, 0xA0, missing}, {EACCES, 0xA0, missing + denied},
-        {-1, 0xA0, "close: 1\n"},
+    // or both stuck low (0) or stuck high (0x100), find none. The port is claimed exclusively,
+    // so a claim fails at once while another program uses it, instead of waiting and freezing
+    // that program's ppdev calls; one that a driver such as lp merely has registered is
+    // claimed shared. A port refused is never written to.
+    const std::tuple<int, int, std::string, std::string> cases[] = {
+        {0, 0x80, plain, "X"},
+        {0, 0x20, plain, "X"},
+        {0, 0x00, plain, "X"},
+        {0, 0x100, plain, "X"},
+        {ENOENT, 0xA0, missing, ""},
+        {EACCES, 0xA0, missing + denied, ""},
+        {-1, 0xA0, "close: 1\n", "X"},
+        {-2, 0x00, plain, "XS"},
+        {-3, 0xA0, "\nError: parallel port /dev/parport0 (0x378) is in use by ppdev0\n", "X"},
     };
-    for (const auto& [fail, loops, text] : cases) {
+    for (const auto& [fail, loops, text, claims] : cases) {
         RecordingPort port;
         port.fail = fail, port.loops = loops & 0xFF, port.loops_high = loops & 0x100;
         CALTERALPT lpt(&port);
-        EXPECT_EQ(text, Printed([&, rc = fail ? -1 : 1] { EXPECT_EQ(rc, lpt.Open()); }));
-        EXPECT_EQ(fail ? 0 : 1, port.fds);  // left open only when usable
+        const bool opens = fail == 0 || fail == -2;
+        EXPECT_EQ(text, Printed([&] { EXPECT_EQ(opens ? 1 : -1, lpt.Open()); }));
+        EXPECT_EQ(opens, port.fds);  // left open only when usable
+        EXPECT_EQ(claims, port.claims);
+        EXPECT_EQ(opens, !port.log.empty());
     }
+}
+
+// One holder at a time, whoever asks; asking who holds it takes nothing; a file that can't be
+// opened, or none, leaves nothing to hold.
+TEST(CableLock, OneHolderAtATime) {
+    char path[] = "/tmp/tamrel-lock-XXXXXX";
+    ::close(mkstemp(path));
+    {
+        CCableLock first, second;
+        EXPECT_FALSE(CCableLock::Held(path));
+        EXPECT_EQ(1, first.Take(path));
+        EXPECT_EQ(1, first.Take(path));
+        EXPECT_TRUE(CCableLock::Held(path));
+        EXPECT_EQ(0, second.Take(path));
+        first.Release();
+        EXPECT_FALSE(CCableLock::Held(path));
+        EXPECT_EQ(1, second.Take(path));
+        EXPECT_EQ(1, first.Take(""));
+        EXPECT_EQ(1, first.Take("/nonexistent/tamrel.lock"));
+    }
+    EXPECT_FALSE(CCableLock::Held(path));
+    unlink(path);
 }
 
 // The device is the listed port with the base address; the default address falls back to
@@ -466,10 +511,11 @@ TEST(Cables, LostCableIsReportedOnceAndNothingMoreIsSent) {
 }
 
 #ifdef TAMREL_HAVE_LIBFTDI1
-// The stand-in library: three cables without serial numbers; the chip's bytes arrive at most
-// three per poll, and every other poll finds nothing.
+// The stand-in library: three cables without serial numbers, device d on port d of a hub on
+// port 1 of bus 3, at address d + 10; from the third enumeration on the bus lists them in
+// another order. The chip's bytes arrive at most three per poll, every other poll finds none.
 const char* const kDescriptions[] = {"USB-Blast", "USB-Blaster rev C", "USB-Blaster"};
-int contexts = 0, find_ids = 0, polls = 0, read_chunk = 0;
+int contexts = 0, find_ids = 0, polls = 0, read_chunk = 0, enumerations = 0;
 std::vector<int> chunks;  // read transfer sizes set, in order
 libusb_device* opened = nullptr;
 Bytes chip;
@@ -480,9 +526,16 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
     f.new_context = [] { return ++contexts, new ftdi_context(); };
     f.free_context = [](ftdi_context* c) { --contexts, delete c; };
     f.usb_find_all = [](ftdi_context*, ftdi_device_list** list, int vid, int pid) {
+        const size_t shift = ++enumerations >= 3;
         for (size_t i = 3; i-- > 0;)
-            *list = new ftdi_device_list{*list, reinterpret_cast<libusb_device*>(i + 1)};
+            *list =
+                new ftdi_device_list{*list, reinterpret_cast<libusb_device*>((i + shift) % 3 + 1)};
         return find_ids = vid << 16 | pid, 3;
+    };
+    f.bus_number = [](libusb_device*) -> uint8_t { return 3; };
+    f.device_address = [](libusb_device* d) { return static_cast<uint8_t>(size_t(d) + 10); };
+    f.port_numbers = [](libusb_device* d, uint8_t* ports, int) {
+        return ports[0] = 1, ports[1] = static_cast<uint8_t>(size_t(d)), 2;
     };
     f.list_free = [](ftdi_device_list** list) {
         for (ftdi_device_list* next; *list; *list = next) next = (*list)->next, delete *list;
@@ -509,9 +562,16 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
         D2XX_SetBackend(&backend);
         CFTDI dev;
         Printed([&] { EXPECT_EQ(1, dev.Set_VIDPID(0x09FB, 0x6001)); });
-        EXPECT_EQ(1, dev.Open_ByName("USB-Blaster", 921600, 64));
-        // The first description that begins with the name (devices are numbered from 1).
+        EXPECT_EQ(
+            "\nUsing USB-Blaster serial (none), path 3-1.2; 1 more present (choose one with "
+            "--usb-serial=, --usb-index= or --usb-path=; --list shows them)",
+            Printed([&] { EXPECT_EQ(1, dev.Open_ByName("USB-Blaster", 921600, 64)); }));
+        // The first description that begins with the name (devices are numbered from 1), found
+        // again by its port path though the bus now lists it elsewhere.
         EXPECT_EQ(reinterpret_cast<libusb_device*>(2), opened);
+        FT_DEVICE_LOCATION where;
+        EXPECT_EQ(FT_OK, FT_GetDeviceLocation(1, &where));
+        EXPECT_EQ("3-1.2 /dev/bus/usb/003/012", std::string(where.path) + " " + where.node);
         EXPECT_EQ(0x09FB6001, find_ids);
         EXPECT_TRUE(read_chunk >= 64 && read_chunk % 64 == 0);  // whole USB packets
 

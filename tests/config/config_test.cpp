@@ -1,4 +1,6 @@
 // config.cfg and the key readers, with a setup record and programmer object in a temp folder.
+#include <cstring>
+
 #include "chipdb/fake_chip.h"
 #include "config/cfg_parser.h"
 
@@ -66,7 +68,8 @@ TEST_F(Config, ValuesReadFromTheLastOccurrence) {
     }
 }
 
-// What config.cfg set ("lpt usb addr [emulate keys]"), or what Parse printed when it refused.
+// What config.cfg set ("lpt usb addr [emulate keys] [usb=serial/path/index/vid:pid]"), or
+// what Parse printed when it refused.
 TEST_F(Config, ConfigFileVariants) {
     const char* const cases[][2] = {
         {nullptr, "\nError: Can`t open file: config.cfg\n"},  // before any file is written
@@ -115,6 +118,16 @@ TEST_F(Config, ConfigFileVariants) {
         {"emulate=X\nemulate_interrupt_after=2147483648\n",
          "\nError: config.cfg: emulate_interrupt_after=2147483648 is out of range (-2147483648 to "
          "2147483647)\n"},
+        // The USB-Blaster's choice and ids, only at the start of a line like the emulate keys.
+        {"port=usb\nusb_serial=A1\nusb_path=1-2.3\nusb_index=2\nusb_vid=0x16C0\nusb_pid=1709\n"
+         "# usb_serial=B2\n",
+         "0 1 0 usb=A1/1-2.3/2/16c0:6ad"},
+        {"port=usb\n# usb_serial=B2\n usb_index=1\n", "0 1 0"},
+        {"usb_vid=0\n", "\nError: config.cfg: usb_vid=0 is out of range (1 to 65535)\n"},
+        {"usb_pid=0x10000\n",
+         "\nError: config.cfg: usb_pid=0x10000 is out of range (1 to 65535)\n"},
+        {"usb_index=first\n", "\nError: config.cfg: no usable value for usb_index=\n"},
+        {"usb_serial=\n", "\nError: config.cfg: no usable value for usb_serial=\n"},
     };
     for (const auto& [text, expect] : cases) {
         PGM_setup_ini(&setup);
@@ -134,6 +147,10 @@ TEST_F(Config, ConfigFileVariants) {
                      setup.emulate_stats.c_str(), setup.emulate_fault.c_str(), setup.emulate_status,
                      setup.emulate_interrupt_after, setup.emulate_drop_after,
                      setup.emulate_interrupt_signal.c_str());
+        if (!setup.usb_serial.empty() || setup.has_usb_index || setup.usb_vid)
+            snprintf(set + strlen(set), sizeof set - strlen(set), " usb=%s/%s/%d/%x:%x",
+                     setup.usb_serial.c_str(), setup.usb_path.c_str(),
+                     setup.has_usb_index ? setup.usb_index : -1, setup.usb_vid, setup.usb_pid);
         EXPECT_EQ(expect, rc == 1 ? std::string(set) : out) << (text ? text : "no file");
     }
 }

@@ -139,6 +139,12 @@ std::string CommandSetup(const ChipText& c) {
            c.chip_erase;
 }
 
+const char kIdleStatus[] =
+    "\n\nStatus Register:\nbit 7: Status Register\t\t(SRP)\t= 0\nbit 6: \t\t\t\t(RES)\t= 0"
+    "\nbit 5: \t\t\t\t(TB) \t= 0\nbit 4: Block Protect\t\t(BP2)\t= 0\nbit 3: Block Protect\t\t"
+    "(BP1)\t= 0\nbit 2: Block Protect\t\t(BP0)\t= 0\nbit 1: Write Enable Latch\t(WEL)\t= 0"
+    "\nbit 0: Write in Progress\t(BSY)\t= 0\n";
+
 std::string Preamble(const std::string& actual, Cable cable, const ChipText& chip) {
     return Banner(actual) + Detect(cable, Played(chip)) + Identify(cable, chip) + chip.geometry;
 }

@@ -55,6 +55,8 @@ std::string Detect(Cable cable, const std::string& chip, const std::string& imag
 std::string Identify(Cable cable, const ChipText& chip);
 // The identification's command setup line.
 std::string CommandSetup(const ChipText& chip);
+// The status report of a chip whose status register reads 0.
+extern const char kIdleStatus[];
 // Everything a run prints up to the operation's power-up newline (exclusive).
 std::string Preamble(const std::string& actual, Cable cable, const ChipText& chip);
 

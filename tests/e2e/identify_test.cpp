@@ -19,13 +19,6 @@ protected:
     TargetDir dir;
 };
 
-// The status report of a chip whose status register reads 0.
-const char kIdleStatus[] =
-    "\n\nStatus Register:\nbit 7: Status Register\t\t(SRP)\t= 0\nbit 6: \t\t\t\t(RES)\t= 0"
-    "\nbit 5: \t\t\t\t(TB) \t= 0\nbit 4: Block Protect\t\t(BP2)\t= 0\nbit 3: Block Protect\t\t"
-    "(BP1)\t= 0\nbit 2: Block Protect\t\t(BP0)\t= 0\nbit 1: Write Enable Latch\t(WEL)\t= 0"
-    "\nbit 0: Write in Progress\t(BSY)\t= 0\n";
-
 TEST_P(Identify, ChipInNoRecordGivesItsSfdpRecordAndInfoSaysSo) {
     dir.Configure(GetParam(), Played(kSfdpEF4099), PlayLines(kSfdpEF4099));
     RunResult r = dir.Run({"-i"});
@@ -193,6 +186,17 @@ TEST_P(Identify, RefusedBeforeTheCableOpens) {
         {"W25X10\nemulate_sfdp=0xEF4099,none.bin",
          {"-i"},
          "\nError: can`t read emulate_sfdp file none.bin: No such file or directory\n"},
+        {"W25X10\nemulate_usb=A1:a.bin,B2",
+         {"-i"},
+         "\nError: emulate_usb=A1:a.bin,B2: \"B2\" is not SERIAL:FILE or SERIAL:FILE:VID:PID (a "
+         "serial of at most 15 characters)\n"},
+        {"W25X10\nemulate_lpt=0x10000:a.bin",
+         {"-i"},
+         "\nError: emulate_lpt=0x10000:a.bin: \"0x10000:a.bin\" is not ADDRESS:FILE (an address "
+         "of at most 0xFFFF)\n"},
+        {"W25X10\nemulate_usb=A1:.\nemulate_lpt=0x378:.",
+         {"-i"},
+         "\nError: emulate_image . is not a regular file"},
         {"W25X10\nemulate_interrupt_signal=SIGKILL",
          {"-i"},
          "\nError: emulate_interrupt_signal=SIGKILL is not one of SIGINT, SIGTERM"},

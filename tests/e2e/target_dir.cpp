@@ -1,6 +1,7 @@
 #include "e2e/target_dir.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -115,17 +116,19 @@ void TargetDir::Exec(const std::vector<std::string>& args) const {
 }
 
 RunResult TargetDir::Run(const std::vector<std::string>& args) const {
+    return Wait(Start(args));
+}
+
+TargetDir::Started TargetDir::Start(const std::vector<std::string>& args) const {
     int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid == 0) {
-        close(fds[0]);
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[1]);
+        dup2(fds[1], STDOUT_FILENO);  // the copy keeps no close-on-exec
         Exec(args);
     }
     close(fds[1]);
-    return Collect(pid, fds[0]);
+    return {pid, fds[0]};
 }
 
 RunResult TargetDir::RunOnTerminal(const std::vector<std::string>& args) const {

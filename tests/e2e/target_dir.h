@@ -37,6 +37,13 @@ public:
 
     // Runs tamrel in this folder, its output into a pipe.
     RunResult Run(const std::vector<std::string>& args) const;
+    // The same in the background: Start gives the run, Wait its result.
+    struct Started {
+        pid_t pid;
+        int fd;
+    };
+    Started Start(const std::vector<std::string>& args) const;
+    RunResult Wait(const Started& run) const { return Collect(run.pid, run.fd); }
     // Later runs may not write any file beyond `bytes` (0: no limit), as on a full disk.
     void LimitFileSize(long bytes) { file_size_limit_ = bytes; }
     // Run with a pseudo-terminal as standard output (no output processing: the bytes

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "chipdb/record_keys.h"
 #include "flash/spi_opcodes.h"
 
 namespace {
@@ -14,7 +15,9 @@ namespace {
 std::string Plan(const std::string& list, uint32_t unit, uint32_t total, uint8_t chip_erase,
                  unsigned long first, unsigned long end, uint8_t addr4 = ADDR4_NO) {
     Setup_struct s{};
-    s.erase_list = list, s.erase_size = unit, s.total_size = total, s.sector_size = 0x10000;
+    std::string why;
+    if (!list.empty() && Erase_List_Parse(list, &s.record.erase, &why) != 1) return why;
+    s.erase_size = unit, s.total_size = total, s.sector_size = 0x10000;
     s.cmd_erase = unit == 0x1000 ? 0x20 : 0xD8, s.cmd_chip_erase = chip_erase;
     s.addr4_mode = addr4;
     std::string out;

@@ -31,6 +31,9 @@ std::string Parsed(std::vector<std::string> args) {
     if (s.has_addr_begin) got += " ab=" + std::to_string(s.addr_begin);
     if (s.has_addr_last) got += " al=" + std::to_string(s.addr_last);
     if (s.use_lpt) got += " lpt=" + std::to_string(s.lpt_addr);
+    if (s.use_usb)
+        got += " usb=" + s.usb_serial + "/" + s.usb_path + "/" +
+               (s.has_usb_index ? std::to_string(s.usb_index) : "");
     return got + printed;
 }
 
@@ -57,6 +60,10 @@ TEST(Cmdline, SwitchesAndNumbers) {
          "\nWarning: unknown argument \"-q\" ignored\nWarning: unknown argument \"data.bin\" "
          "ignored\nWarning: unknown argument \"\" ignored\nWarning: unknown argument "
          "\"--verbose\" ignored"},
+        // A USB-Blaster chosen makes the run a USB one; the last of each kind counts.
+        {{"-p=0x278", "--usb-serial=A1", "--usb-index=3", "--usb-serial=B2", "--usb-path=1-1.4"},
+         "op=0 usb=B2/1-1.4/3"},
+        {{"--usb-bogus=1", "-i"}, "op=8\nWarning: unknown argument \"--usb-bogus=1\" ignored"},
     };
     for (const auto& [args, expect] : cases) EXPECT_EQ(expect, Parsed(args)) << args[0];
 }
@@ -87,6 +94,12 @@ TEST(Cmdline, MalformedOrOutOfRangeNumbersAreRefused) {
          "0xFFFFFFFF)\n"},
         {{"-p=0x10000"},
          "\nError: argument -p=0x10000: the number is out of range (0 to 0xFFFF)\n"},
+        {{"--usb-index=1st"},
+         "\nError: argument --usb-index=1st: expected --usb-index=N with N a whole number "
+         "(decimal, 0x hex or 0 octal)\n"},
+        {{"--usb-serial="}, "\nError: argument --usb-serial=: expected --usb-serial=SERIAL\n"},
+        {{"--usb-path="},
+         "\nError: argument --usb-path=: expected --usb-path=PATH (as --list shows it)\n"},
     };
     for (const auto& [args, message] : cases) EXPECT_EQ("refused" + message, Parsed(args));
 }
@@ -118,6 +131,8 @@ TEST(Cmdline, HelpAndVersionAreFoundAnywhere) {
         {{"-e", "--version", "-h"}, EARLY_VERSION},
         {{"-i", "help", "--h", "-hfoo", "-?x", "-help"}, EARLY_NONE},
         {{"--versions", "-V"}, EARLY_NONE},
+        {{"-i", "--list", "--help"}, EARLY_LIST},
+        {{"--lists"}, EARLY_NONE},
     };
     for (auto [args, expect] : cases) {
         args.insert(args.begin(), "tamrel");
