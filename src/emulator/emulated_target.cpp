@@ -328,8 +328,10 @@ std::string CEmulatedTarget::Description() const {
     return name_ + ", image " + (image_.empty() ? std::string("memory") : image_);
 }
 
+// Transfers in flight go on while the host waits.
 void CEmulatedTarget::OnDelay(unsigned long long ns, void* ctx) {
-    static_cast<CEmulatedTarget*>(ctx)->chip_->AdvanceTime(ns);
+    CEmulatedTarget* t = static_cast<CEmulatedTarget*>(ctx);
+    t->usb_->RunUntil(t->chip_->Now() + ns);
 }
 
 unsigned long long CEmulatedTarget::Clock(void* ctx) {
