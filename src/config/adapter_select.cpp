@@ -44,6 +44,7 @@ int CADAPTER::Add_Adapter() {
     if (s->use_usb) {
         if (target) D2XX_SetBackend(target->D2xxBackend());
         CALTERAUSB* usb = new CALTERAUSB();
+        usb->use_async = s->usb_async != 0;
         if (usb->Open() != 1) {
             delete usb;
             return -1;

@@ -253,7 +253,7 @@ void CEmulatedUsbBlaster::RunCable(uint64_t t) {
 
 // One slot: a write that has waited past its timeout fails; then one packet moves, of the
 // head write or the head read, taking turns when both can.
-void CEmulatedUsbBlaster::Step() {
+void CEmulatedUsbBlaster::Step(uint64_t limit) {
     const uint64_t t = SlotTime(slot_);
     RunCable(t);
     if (!outq_.empty() && t >= outq_.front()->submitted + kUsbWriteTimeoutNs)
@@ -267,17 +267,25 @@ void CEmulatedUsbBlaster::Step() {
     if (moved && in && out) prefer_in_ = !prefer_in_;
     ++slot_;
     if (moved || (rx_count_ > 0 && !stalled_)) return;
-    // Nothing moves until a timer runs out or a transfer starts: skip the idle slots.
+    // Nothing moves until a transfer starts or a timer runs out: skip the idle slots. (Room
+    // in a full receive buffer needs the cable, which then waits for an IN packet.)
     uint64_t next = UINT64_MAX;
-    if (!inq_.empty())
-        next = std::max(inq_.front()->submitted,
-                        ReadyAt(UINT64_MAX) >= kUsbReplyPacket ? t : last_packet_ns_ + latency_ns_);
-    if (!outq_.empty()) next = std::min(next, outq_.front()->submitted + kUsbWriteTimeoutNs);
+    if (!outq_.empty()) {
+        const Transfer* x = outq_.front();
+        next = x->submitted + kUsbWriteTimeoutNs;
+        if (rx_count_ < kFt245RxBuffer) next = std::min(next, x->submitted);
+    }
+    if (!inq_.empty()) {
+        const uint64_t ready =
+            ReadyAt(UINT64_MAX) >= kUsbReplyPacket ? t : last_packet_ns_ + latency_ns_;
+        next = std::min(next, std::max(inq_.front()->submitted, ready));
+    }
+    next = std::min(next, limit);
     if (next != UINT64_MAX && SlotAtOrAfter(next) > slot_) slot_ = SlotAtOrAfter(next);
 }
 
 void CEmulatedUsbBlaster::Wait(Transfer* x) {
-    while (!x->ended) Step();
+    while (!x->ended) Step(UINT64_MAX);
     RunUntil(x->reported);
 }
 
@@ -287,7 +295,7 @@ void CEmulatedUsbBlaster::RunUntil(uint64_t t) {
             slot_ = SlotAtOrAfter(t);
             break;
         }
-        Step();
+        Step(t);
     }
     RunCable(t);
     AdvanceTo(t);

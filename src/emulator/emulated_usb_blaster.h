@@ -91,7 +91,8 @@ private:
     void End(Transfer* x, uint64_t t, FT_STATUS status);
     void FailAll(FT_STATUS status);
     void Wait(Transfer* x);
-    void Step();  // the next slot, with the cable run up to it
+    // The next slot, with the cable run up to it; idle slots are skipped, up to limit.
+    void Step(uint64_t limit);
     void RunCable(uint64_t t);
     size_t ReadyAt(uint64_t t) const;  // replies the FT245 may send at t, up to a packet
     bool OutPacket(uint64_t t);
