@@ -1,4 +1,6 @@
 // config.cfg and the key readers, with a setup record and programmer object in a temp folder.
+#include <cstring>
+
 #include "chipdb/fake_chip.h"
 #include "config/cfg_parser.h"
 
@@ -88,6 +90,11 @@ TEST_F(Config, ConfigFileVariants) {
          "\nError: config.cfg: no usable value for emulate_status=\n"},
         {"emulate=X\nemulate_status=0x19C\n",
          "\nError: config.cfg: emulate_status=0x19C is out of range (0 to 255)\n"},
+        // usb_async=0 (" sync"): one USB transfer at a time; a commented-out one is no key.
+        {"port=usb\nusb_async=0\n", "0 1 0 sync"},
+        {"port=usb\n#usb_async=0\nusb_async=1\n", "0 1 0"},
+        {"port=usb\nusb_async=2\n", "\nError: config.cfg: usb_async=2 is out of range (0 to 1)\n"},
+        {"port=usb\nusb_async=off\n", "\nError: config.cfg: no usable value for usb_async=\n"},
         {"emulate=X\nemulate_interrupt_after=2147483648\n",
          "\nError: config.cfg: emulate_interrupt_after=2147483648 is out of range (-2147483648 to "
          "2147483647)\n"},
@@ -105,6 +112,7 @@ TEST_F(Config, ConfigFileVariants) {
                      setup.emulate_stats.c_str(), setup.emulate_fault.c_str(), setup.emulate_status,
                      setup.emulate_interrupt_after, setup.emulate_drop_after,
                      setup.emulate_interrupt_signal.c_str());
+        if (!setup.usb_async) strncat(set, " sync", sizeof set - strlen(set) - 1);
         EXPECT_EQ(expect, rc == 1 ? std::string(set) : out) << (text ? text : "no file");
     }
 }
