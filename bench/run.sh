@@ -25,6 +25,7 @@ if [ -n "${BASE:-}" ]; then
     git -C "$SRC" archive "$BASE" | tar -x -C "$base_dir"
     cp "$SRC"/src/emulator/{emulated_usb_blaster.h,emulated_usb_blaster.cpp,wire_cost.h} \
         "$base_dir/src/emulator/"
+    cp "$SRC"/src/adapters/d2xx.h "$base_dir/src/adapters/"  # the model's overlapped calls
     cmake -S "$base_dir" -B "$base_dir/build" -DCMAKE_BUILD_TYPE=Release -DTAMREL_TESTS=OFF \
         >/dev/null
     cmake --build "$base_dir/build" --target tamrel -j "${JOBS:-1}" >/dev/null

@@ -29,9 +29,24 @@ struct Progress {
     unsigned long done;
 };
 
+// Puts the next frame's data behind its command bytes: its length, 0 when it can't be had.
+unsigned long Fill_Next(CTAMREL* pgm, const PageProgramJob& job, const Progress& at) {
+    const unsigned long P = pgm->setup->page_size;
+    const unsigned long rest = job.len - at.done;
+    const bool last = rest < P;
+    const unsigned long n = pgm->Data_Align(at.a, static_cast<int>(last ? rest : P), last);
+    return job.fill(job.ctx, pgm->Program_Data(), at.done, n) ? n : 0;
+}
+
+void Page_Done(const PageProgramJob& job, Progress* at, unsigned long n) {
+    at->a += n;
+    at->done += n;
+    Print_Progress(job.progress, "%s0x%08lX (%lu%%)\r", job.progress, at->a,
+                   at->done * 100 / job.len);
+}
+
 // One page after the other, each after a status wait: the chip's own pace.
 void Plain_Program(CTAMREL* pgm, const PageProgramJob& job, PageProgramResult* res, Progress* at) {
-    const unsigned long P = pgm->setup->page_size;
     while (at->done < job.len) {
         if (job.interruptible && Interrupt_Pending()) {
             res->end = ProgramEnd::Interrupted;
@@ -43,22 +58,14 @@ void Plain_Program(CTAMREL* pgm, const PageProgramJob& job, PageProgramResult* r
             break;
         }
         pgm->Write_Enable();
-
-        const unsigned long rest = job.len - at->done;
-        const bool last = rest < P;
-        const unsigned long n = pgm->Data_Align(at->a, static_cast<int>(last ? rest : P), last);
-
-        if (!job.fill(job.ctx, pgm->Program_Data(), at->done, n)) {
+        const unsigned long n = Fill_Next(pgm, job, *at);
+        if (n == 0) {
             res->end = ProgramEnd::FillFailed;
             return;
         }
         pgm->Program_Page(at->a, n);
         if (pgm->Cable_Lost()) break;
-
-        at->a += n;
-        at->done += n;
-        Print_Progress(job.progress, "%s0x%08lX (%lu%%)\r", job.progress, at->a,
-                       at->done * 100 / job.len);
+        Page_Done(job, at, n);
     }
     if (pgm->Cable_Lost()) res->end = ProgramEnd::CableLost;
 }
@@ -71,7 +78,6 @@ void Plain_Program(CTAMREL* pgm, const PageProgramJob& job, PageProgramResult* r
 // latch or does not start the program is left to the plain loop, which does as it always did.
 void Pipelined_Program(CTAMREL* pgm, const PageProgramJob& job, PageProgramResult* res,
                        Progress* at) {
-    const unsigned long P = pgm->setup->page_size;
     unsigned char latch[2];
     std::vector<unsigned char> polled(kMaxPolls + 1);
     unsigned long polls = kFirstPolls;
@@ -87,10 +93,8 @@ void Pipelined_Program(CTAMREL* pgm, const PageProgramJob& job, PageProgramResul
             res->busy_timeout = true;
             return;
         }
-        const unsigned long rest = job.len - at->done;
-        const bool last = rest < P;
-        const unsigned long n = pgm->Data_Align(at->a, static_cast<int>(last ? rest : P), last);
-        if (!job.fill(job.ctx, pgm->Program_Data(), at->done, n)) {
+        const unsigned long n = Fill_Next(pgm, job, *at);
+        if (n == 0) {
             res->end = ProgramEnd::FillFailed;
             return;
         }
@@ -108,11 +112,7 @@ void Pipelined_Program(CTAMREL* pgm, const PageProgramJob& job, PageProgramResul
         while (busy < polls && (polled[busy + 1] & STATUS_BUSY)) ++busy;
         ready = busy < polls;
         polls = ready ? Polls_For(busy) : Polls_For(2 * polls);
-
-        at->a += n;
-        at->done += n;
-        Print_Progress(job.progress, "%s0x%08lX (%lu%%)\r", job.progress, at->a,
-                       at->done * 100 / job.len);
+        Page_Done(job, at, n);
     }
     if (pgm->Cable_Lost()) res->end = ProgramEnd::CableLost;
 }

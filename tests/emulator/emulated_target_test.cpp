@@ -86,13 +86,20 @@ namespace {
 // read in flight a write whose bytes do not fit in the cable's 128-byte receive buffer once the
 // transmit buffer is full stalls the cable and fails after 5 s; with
 // one, writes and reads move together.
-TEST(EmulatedUsbBlaster, BusFramesTransmitBufferAndLatencyTimer) {
+// The cable opened, with the latency timer at 2 ms.
+struct Blaster {
     CFlashChip chip{FlashChipParams()};
-    CEmulatedUsbBlaster usb(&chip);
+    CEmulatedUsbBlaster usb{&chip};
     FT_HANDLE h = nullptr;
-    ASSERT_EQ(FT_OK, usb.SetVIDPID(0x09FB, 0x6001));
-    ASSERT_EQ(FT_OK, usb.Open(0, &h));
-    ASSERT_EQ(FT_OK, usb.SetLatencyTimer(h, 2));
+    Blaster() { usb.SetVIDPID(0x09FB, 0x6001), usb.Open(0, &h), usb.SetLatencyTimer(h, 2); }
+};
+
+TEST(EmulatedUsbBlaster, BusFramesTransmitBufferAndLatencyTimer) {
+    Blaster b;
+    CFlashChip& chip = b.chip;
+    CEmulatedUsbBlaster& usb = b.usb;
+    const FT_HANDLE h = b.h;
+    ASSERT_NE(nullptr, h);
     // Outputs on with the chip deselected, then k units of 62 shifted bytes that each ask for
     // a reply (0xFF: nothing drives MISO).
     auto shifts = [](int k) {
@@ -145,11 +152,9 @@ TEST(EmulatedUsbBlaster, BusFramesTransmitBufferAndLatencyTimer) {
 
 // A cable pulled out: the next write fails, and so does the read in flight.
 TEST(EmulatedUsbBlaster, DroppedCableFailsTheTransfersInFlight) {
-    CFlashChip chip{FlashChipParams()};
-    CEmulatedUsbBlaster usb(&chip);
-    FT_HANDLE h = nullptr;
-    ASSERT_EQ(FT_OK, usb.SetVIDPID(0x09FB, 0x6001));
-    ASSERT_EQ(FT_OK, usb.Open(0, &h));
+    Blaster blaster;
+    CEmulatedUsbBlaster& usb = blaster.usb;
+    const FT_HANDLE h = blaster.h;
     uint8_t b[2] = {0x6A, 0x6A}, r[2];
     FT_TRANSFER rt = nullptr, wt = nullptr;
     ASSERT_EQ(FT_OK, usb.ReadSubmit(h, r, 2, &rt));
