@@ -186,8 +186,9 @@ void CEmulatedUsbBlaster::FailAll(FT_STATUS status) {
 
 // Replies ready by t, counted up to one packet's worth.
 size_t CEmulatedUsbBlaster::ReadyAt(uint64_t t) const {
-    size_t n = 0;
-    while (n < kUsbReplyPacket && tx_head_ + n < tx_.size() && tx_ready_[tx_head_ + n] <= t) ++n;
+    size_t n = std::min<size_t>(TxPending(), kUsbReplyPacket);
+    if (n == 0 || tx_ready_[tx_head_ + n - 1] <= t) return n;  // ready in the order queued
+    while (n > 0 && tx_ready_[tx_head_ + n - 1] > t) --n;
     return n;
 }
 
