@@ -234,7 +234,11 @@ void CALTERAUSB::QUEUE_BLOCK(unsigned char* buf, long total_len, long read_len) 
 }
 
 void CALTERAUSB::FLUSH_BLOCKS() {
-    if (!stream_ || CABLE_LOST()) return;
+    if (!stream_) return;
+    if (CABLE_LOST()) {
+        unreversed_.clear();  // no replies are coming
+        return;
+    }
     stream_->Send(true);
     Reverse_Replies();
     CABLE_LOST();
