@@ -6,6 +6,7 @@
 #include "adapters/d2xx.h"
 #include "adapters/delay.h"
 #include "adapters/ftdi.h"
+#include "adapters/ftdi_stream.h"
 
 namespace {
 
@@ -25,11 +26,21 @@ unsigned char Reverse(unsigned char b) {
     return static_cast<unsigned char>((b & 0xAA) >> 1 | (b & 0x55) << 1);
 }
 
+// Data bytes of the frame's packet that starts at data byte `sent`: the first packet also
+// carries the select byte twice, the last one the deselect byte.
+long Packet_Data(long total_len, long sent, bool* last) {
+    const long lead = sent == 0 ? 3 : 1;
+    const long remaining = total_len - sent;
+    *last = remaining + lead <= kPacket - 1;
+    return *last ? remaining : kPacket - lead;
+}
+
 }  // namespace
 
 CALTERAUSB::CALTERAUSB() : ftdi(new CFTDI) {}
 
 CALTERAUSB::~CALTERAUSB() {
+    delete stream_;
     delete ftdi;
 }
 
@@ -49,11 +60,17 @@ int CALTERAUSB::Open() {
         return opened < 0 ? 0 : -1;
     }
     printf("\n\"Altera %s\" detected", cable_name);
+    if (use_async && D2XX_CanSubmit()) stream_ = new CFtdiStream(ftdi);
     return 1;
 }
 
 void CALTERAUSB::Send(unsigned char b) {
-    ftdi->Write(&b, 1);
+    if (!stream_) {
+        ftdi->Write(&b, 1);
+        return;
+    }
+    stream_->Put(&b, 1, nullptr, 0);
+    stream_->Send(false);
 }
 
 int CALTERAUSB::CABLE_LOST() {
@@ -74,23 +91,31 @@ int CALTERAUSB::ADAPTER_ON() {
     return 1;
 }
 
+// Everything sent is on the cable before the device is closed.
 int CALTERAUSB::ADAPTER_OFF() {
     pin_state &= 0x1F;
     Send(pin_state);
+    if (stream_) stream_->Drain();
     return 0;
 }
 
 // Nothing received reads as a low line.
 int CALTERAUSB::GET_MISO() {
     pin_state |= PIN_READ_REQ;
-    Send(pin_state);
     unsigned char r = 0;
+    if (stream_) {
+        stream_->Put(&pin_state, 1, &r, 1);
+        if (!stream_->Send(true) || CABLE_LOST()) return 0;
+        return Reverse(r) & 1;
+    }
+    Send(pin_state);
     if (!Collect(1, &r)) return 0;
     return Reverse(r) & 1;  // TDO is bit 0 of the byte as the cable sent it
 }
 
 int CALTERAUSB::GET_PORT(unsigned short n) {
     if (n == 0) return 0;
+    if (stream_) stream_->Drain();  // no read of its own while the stream's is in flight
     unsigned char r = 0;
     ftdi->Read(&r, 1);
     return r;
@@ -109,49 +134,62 @@ bool CALTERAUSB::Collect(unsigned n, unsigned char* dst) {
     return true;
 }
 
+int CALTERAUSB::Pack(unsigned char* out, const unsigned char* buf, long sent, long count, bool last,
+                     unsigned char header, unsigned char select) {
+    int len = 0;
+    if (sent == 0) {
+        out[len++] = select;
+        out[len++] = select;
+    }
+    if (count > 0) {
+        out[len++] = static_cast<unsigned char>(header | count);
+        for (long i = 0; i < count; ++i) out[len++] = Reverse(buf[sent + i]);
+    }
+    if (last) {
+        pin_state = static_cast<unsigned char>((select & ~PIN_SCK) | PIN_CS);
+        out[len++] = pin_state;
+    }
+    return len;
+}
+
+// Bits 6 and 7 are masked so a read request left by GET_MISO can't add reply bytes.
+unsigned char CALTERAUSB::Frame_Select() {
+    pin_state = static_cast<unsigned char>(((pin_state & kLineMask) & ~(PIN_SCK | PIN_CS)) |
+                                           PIN_WP_DISABLE | PIN_ADAPTER_ON);
+    return pin_state;
+}
+
 // One chip-select frame in packets of at most 64 bytes: the first opens with the select
 // byte twice, every packet carries a shift header, the last closes with the deselect byte.
 // A frame that reads asks for replies in its shift headers and goes out in windows, one
 // write each, of as many packets as keep its unread replies within the transmit buffer;
 // after each window it takes the replies of whole USB packets (62 bytes), and the rest
 // after the last, so only its last read may wait for the latency timer. A frame that does
-// not read asks for no replies and goes out in as few writes as possible.
+// not read asks for no replies and goes out in as few writes as possible. With overlapped
+// transfers the stream keeps the windows, and a frame that does not read is not waited for.
 void CALTERAUSB::WR_BLOCK(unsigned char* buf, long total_len, long read_len) {
     if (total_len < 1 || CABLE_LOST()) return;
-    // Bits 6 and 7 are masked so a read request left by GET_MISO can't add reply bytes.
-    pin_state = static_cast<unsigned char>(((pin_state & kLineMask) & ~(PIN_SCK | PIN_CS)) |
-                                           PIN_WP_DISABLE | PIN_ADAPTER_ON);
-    const unsigned char select = pin_state;
     const bool reading = read_len > 0;
+    if (stream_) {
+        Stream_Frame(buf, total_len, reading, false);
+        return;
+    }
+    const unsigned char select = Frame_Select();
     const unsigned char header = reading ? kShiftRead : kShift;
 
     unsigned char window[kWindowBytes];
     long sent = 0;      // data bytes packed so far
     long received = 0;  // replies stored in buf so far
-    int lead = 3;
     bool last = false;
     while (!last) {
         int len = 0;
         while (!last && len + kPacket <= kWindowBytes) {
-            const long remaining = total_len - sent;
-            const bool final_packet = remaining + lead <= kPacket - 1;
-            const int count = final_packet ? static_cast<int>(remaining) : kPacket - lead;
+            bool final_packet = false;
+            const long count = Packet_Data(total_len, sent, &final_packet);
             if (reading && sent - received + count > static_cast<long>(kTxBuffer)) break;
             last = final_packet;
-            if (lead == 3) {
-                window[len++] = select;
-                window[len++] = select;
-            }
-            if (count > 0) {
-                window[len++] = static_cast<unsigned char>(header | count);
-                for (int i = 0; i < count; ++i) window[len++] = Reverse(buf[sent + i]);
-            }
-            if (last) {
-                pin_state = static_cast<unsigned char>((select & ~PIN_SCK) | PIN_CS);
-                window[len++] = pin_state;
-            }
+            len += Pack(window + len, buf, sent, count, last, header, select);
             sent += count;
-            lead = 1;
         }
         ftdi->Write(window, static_cast<unsigned int>(len));
         if (CABLE_LOST()) return;
@@ -161,4 +199,49 @@ void CALTERAUSB::WR_BLOCK(unsigned char* buf, long total_len, long read_len) {
         if (take > 0 && !Collect(static_cast<unsigned>(take), buf + received)) return;
         received += take;
     }
+}
+
+void CALTERAUSB::Stream_Frame(unsigned char* buf, long total_len, bool reading, bool deferred) {
+    const unsigned char select = Frame_Select();
+    const unsigned char header = reading ? kShiftRead : kShift;
+    unsigned char packet[kPacket];
+    bool last = false;
+    for (long sent = 0; !last;) {
+        const long count = Packet_Data(total_len, sent, &last);
+        const int len = Pack(packet, buf, sent, count, last, header, select);
+        stream_->Put(packet, static_cast<unsigned>(len), reading ? buf + sent : nullptr,
+                     reading ? static_cast<unsigned>(count) : 0);
+        sent += count;
+    }
+    if (reading) unreversed_.emplace_back(buf, total_len);
+    if (deferred) return;
+    stream_->Send(reading);
+    if (reading) Reverse_Replies();
+    CABLE_LOST();  // says so at once when a transfer failed
+}
+
+void CALTERAUSB::Reverse_Replies() {
+    for (const auto& [p, n] : unreversed_)
+        for (long i = 0; i < n; ++i) p[i] = Reverse(p[i]);
+    unreversed_.clear();
+}
+
+void CALTERAUSB::QUEUE_BLOCK(unsigned char* buf, long total_len, long read_len) {
+    if (!stream_) {
+        WR_BLOCK(buf, total_len, read_len);
+        return;
+    }
+    if (total_len < 1 || CABLE_LOST()) return;
+    Stream_Frame(buf, total_len, read_len > 0, true);
+}
+
+void CALTERAUSB::FLUSH_BLOCKS() {
+    if (!stream_) return;
+    if (CABLE_LOST()) {
+        unreversed_.clear();  // no replies are coming
+        return;
+    }
+    stream_->Send(true);
+    Reverse_Replies();
+    CABLE_LOST();
 }

@@ -2,9 +2,13 @@
 // levels) and shift headers (up to 63 bytes clocked out LSB first).
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "adapters/interface.h"
 
 class CFTDI;
+class CFtdiStream;
 
 class CALTERAUSB : public CInterface {
 public:
@@ -35,11 +39,17 @@ public:
     int GET_PORT(unsigned short n) override;
     void SET_PORT(unsigned char b) override;
     void WR_BLOCK(unsigned char* buf, long total_len, long read_len) override;
+    void QUEUE_BLOCK(unsigned char* buf, long total_len, long read_len) override;
+    void FLUSH_BLOCKS() override;
+    int QUEUES_BLOCKS() override { return stream_ != nullptr; }
     int CABLE_LOST() override;
 
     const char* cable_name = "USB-Blaster";
     unsigned short vid = 0x09FB;  // compatible cables may report others
     unsigned short pid = 0x6001;
+    // Overlapped transfers when the library has them (config.cfg usb_async=0: one transfer
+    // at a time). Set before Open.
+    bool use_async = true;
     unsigned char pin_state = PIN_STATE_INITIAL;
     CFTDI* ftdi;
 
@@ -51,6 +61,16 @@ private:
     void Send(unsigned char b);
     // Reads n reply bytes in one call into dst, bit-reversed; false when the cable is lost.
     bool Collect(unsigned n, unsigned char* dst);
+    // Packs the packet of a frame that carries `count` data bytes from buf[sent] on.
+    int Pack(unsigned char* out, const unsigned char* buf, long sent, long count, bool last,
+             unsigned char header, unsigned char select);
+    unsigned char Frame_Select();
+    // Hands a frame's packets to the stream; sent at once unless deferred.
+    void Stream_Frame(unsigned char* buf, long total_len, bool reading, bool deferred);
+    void Reverse_Replies();
 
     bool lost_ = false;
+    CFtdiStream* stream_ = nullptr;
+    // Frames whose replies arrive as the cable sent them, to be put in SPI bit order.
+    std::vector<std::pair<unsigned char*, long>> unreversed_;
 };

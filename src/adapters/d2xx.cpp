@@ -138,3 +138,19 @@ FT_STATUS FT_GetDeviceLocation(DWORD index, FT_DEVICE_LOCATION* where) {
 bool D2XX_AccessDenied() {
     return D2XX_GetBackend()->AccessDenied();
 }
+
+bool D2XX_CanSubmit() {
+    return B()->CanSubmit();
+}
+FT_STATUS FT_WriteSubmit(FT_HANDLE h, const void* buf, DWORD n, FT_TRANSFER* t) {
+    return B()->WriteSubmit(h, buf, n, t);
+}
+FT_STATUS FT_ReadSubmit(FT_HANDLE h, void* buf, DWORD n, FT_TRANSFER* t) {
+    return B()->ReadSubmit(h, buf, n, t);
+}
+FT_STATUS FT_TransferDone(FT_HANDLE h, FT_TRANSFER t, DWORD* moved) {
+    return B()->TransferDone(h, t, moved);
+}
+FT_STATUS FT_TransferCancel(FT_HANDLE h, FT_TRANSFER t) {
+    return B()->TransferCancel(h, t);
+}

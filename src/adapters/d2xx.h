@@ -9,6 +9,7 @@ typedef unsigned long FT_STATUS;
 typedef uint32_t DWORD;
 typedef unsigned long ULONG;
 typedef unsigned char UCHAR;
+typedef void* FT_TRANSFER;  // one submitted (overlapped) transfer
 
 enum : FT_STATUS {
     FT_OK = 0,
@@ -66,6 +67,22 @@ public:
         (void)where;
         return FT_NOT_SUPPORTED;
     }
+
+    // Overlapped transfers: several writes and one read in flight together, each moving in
+    // order within its direction; buf stays the caller's until the transfer is done or
+    // cancelled. A read ends early on a short packet. Backends without them say so.
+    virtual bool CanSubmit() const { return false; }
+    virtual FT_STATUS WriteSubmit(FT_HANDLE, const void*, DWORD, FT_TRANSFER*) {
+        return FT_NOT_SUPPORTED;
+    }
+    virtual FT_STATUS ReadSubmit(FT_HANDLE, void*, DWORD, FT_TRANSFER*) { return FT_NOT_SUPPORTED; }
+    // Waits for t and releases it; moved: the bytes it wrote or read.
+    virtual FT_STATUS TransferDone(FT_HANDLE, FT_TRANSFER, DWORD* moved) {
+        if (moved) *moved = 0;
+        return FT_NOT_SUPPORTED;
+    }
+    // Stops t without waiting for its data and releases it.
+    virtual FT_STATUS TransferCancel(FT_HANDLE, FT_TRANSFER) { return FT_NOT_SUPPORTED; }
 };
 
 // Selects the backend the FT_* calls go to; null restores the default (libftdi1 when
@@ -73,6 +90,7 @@ public:
 void D2XX_SetBackend(CD2xxBackend* backend);
 CD2xxBackend* D2XX_GetBackend();
 bool D2XX_AccessDenied();
+bool D2XX_CanSubmit();  // the backend has the overlapped calls
 
 FT_STATUS FT_GetVIDPID(DWORD* vid, DWORD* pid);
 FT_STATUS FT_SetVIDPID(DWORD vid, DWORD pid);
@@ -94,3 +112,7 @@ FT_STATUS FT_SetChars(FT_HANDLE h, UCHAR event_ch, UCHAR event_en, UCHAR error_c
 FT_STATUS FT_SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG out_size);
 FT_STATUS FT_Purge(FT_HANDLE h, ULONG mask);
 FT_STATUS FT_GetDeviceLocation(DWORD index, FT_DEVICE_LOCATION* where);
+FT_STATUS FT_WriteSubmit(FT_HANDLE h, const void* buf, DWORD n, FT_TRANSFER* t);
+FT_STATUS FT_ReadSubmit(FT_HANDLE h, void* buf, DWORD n, FT_TRANSFER* t);
+FT_STATUS FT_TransferDone(FT_HANDLE h, FT_TRANSFER t, DWORD* moved);
+FT_STATUS FT_TransferCancel(FT_HANDLE h, FT_TRANSFER t);

@@ -17,14 +17,23 @@ struct CLibftdiBackend::Device {
     std::vector<unsigned char> pending;  // read from the chip, not yet handed out
     ULONG read_timeout_ms = 0;           // 0: the backend's give-up time
     unsigned read_chunk = 0;             // bytes one bulk IN transfer asks for
+    bool reading = false;                // a submitted read is in flight
+};
+
+struct CLibftdiBackend::Transfer {
+    Device* dev;
+    ftdi_transfer_control* tc;  // null: all taken from what was read before
+    bool in;
+    DWORD early;  // bytes a read took from what was read before
 };
 
 namespace {
 
-const unsigned kUsbPacket = 64;     // full-speed bulk packet: 2 status + 62 data bytes
-const unsigned kPollBytes = 4096;   // one queue poll takes at most this much
-const unsigned kReplyBytes = 62;    // data bytes in a full IN packet
-const unsigned kWriteChunk = 4096;  // one write call is one bulk transfer up to this size
+const unsigned kUsbPacket = 64;       // full-speed bulk packet: 2 status + 62 data bytes
+const unsigned kPollBytes = 4096;     // one queue poll takes at most this much
+const unsigned kReplyBytes = 62;      // data bytes in a full IN packet
+const unsigned kWriteChunk = 4096;    // one write call is one bulk transfer up to this size
+const unsigned kMaxReadChunk = 8192;  // a submitted read of up to 128 reply packets
 
 void CopyString(void* dst, size_t size, const std::string& src) {
     if (!dst) return;
@@ -61,6 +70,10 @@ const FtdiCalls& Ftdi_LibraryCalls() {
         libusb_get_bus_number,
         libusb_get_device_address,
         libusb_get_port_numbers,
+        ftdi_write_data_submit,
+        ftdi_read_data_submit,
+        ftdi_transfer_data_done,
+        ftdi_transfer_data_cancel,
     };
     return calls;
 }
@@ -219,7 +232,7 @@ FT_STATUS CLibftdiBackend::Open(int index, FT_HANDLE* handle) {
         calls_.free_context(ctx);
         return dev ? FT_DEVICE_NOT_OPENED : FT_DEVICE_NOT_FOUND;
     }
-    devices_.emplace_back(new Device{ctx, {}, 0});
+    devices_.emplace_back(new Device{ctx, {}, 0, 0, false});
     *handle = devices_.back().get();
     return FT_OK;
 }
@@ -252,6 +265,7 @@ FT_STATUS CLibftdiBackend::GetQueueStatus(FT_HANDLE h, DWORD* rx_bytes) {
     Device* d = Find(h);
     if (!d) return FT_INVALID_HANDLE;
     if (!rx_bytes) return FT_INVALID_PARAMETER;
+    if (d->reading) return FT_OTHER_ERROR;
     unsigned char tmp[kPollBytes];
     int r = calls_.read_data(d->ctx, tmp, sizeof tmp);
     if (r < 0) return FT_IO_ERROR;
@@ -268,7 +282,7 @@ FT_STATUS CLibftdiBackend::GetQueueStatus(FT_HANDLE h, DWORD* rx_bytes) {
 void CLibftdiBackend::Size_Read(Device* d, size_t due) {
     if (due == 0 || d->ctx->readbuffer_remaining > 0) return;
     const unsigned packets = static_cast<unsigned>((due + kReplyBytes - 1) / kReplyBytes);
-    const unsigned chunk = std::min(packets * kUsbPacket, kPollBytes);
+    const unsigned chunk = std::min(packets * kUsbPacket, kMaxReadChunk);
     if (chunk != d->read_chunk && calls_.read_data_set_chunksize(d->ctx, chunk) == 0)
         d->read_chunk = chunk;
 }
@@ -277,6 +291,7 @@ FT_STATUS CLibftdiBackend::Read(FT_HANDLE h, void* buf, DWORD n, DWORD* got) {
     Device* d = Find(h);
     if (!d) return FT_INVALID_HANDLE;
     if (!buf || !got) return FT_INVALID_PARAMETER;
+    if (d->reading) return FT_OTHER_ERROR;
     using Clock = std::chrono::steady_clock;
     ULONG limit_ms = d->read_timeout_ms ? d->read_timeout_ms : read_give_up_ms_;
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit_ms);
@@ -370,6 +385,61 @@ FT_STATUS CLibftdiBackend::Purge(FT_HANDLE h, ULONG mask) {
     else if (tx)
         rc = calls_.tcoflush(d->ctx);
     return rc < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::WriteSubmit(FT_HANDLE h, const void* buf, DWORD n, FT_TRANSFER* t) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    if (!t || !buf || n == 0 || n > INT_MAX) return FT_INVALID_PARAMETER;
+    ftdi_transfer_control* tc = calls_.write_data_submit(
+        d->ctx, static_cast<unsigned char*>(const_cast<void*>(buf)), static_cast<int>(n));
+    if (!tc) return FT_IO_ERROR;
+    *t = new Transfer{d, tc, false, 0};
+    return FT_OK;
+}
+
+// What an earlier read brought beyond its size is handed out first.
+FT_STATUS CLibftdiBackend::ReadSubmit(FT_HANDLE h, void* buf, DWORD n, FT_TRANSFER* t) {
+    Device* d = Find(h);
+    if (!d) return FT_INVALID_HANDLE;
+    if (!t || !buf || n == 0 || n > INT_MAX) return FT_INVALID_PARAMETER;
+    if (d->reading) return FT_OTHER_ERROR;
+    const DWORD early = static_cast<DWORD>(std::min<size_t>(n, d->pending.size()));
+    memcpy(buf, d->pending.data(), early);
+    d->pending.erase(d->pending.begin(), d->pending.begin() + early);
+    ftdi_transfer_control* tc = nullptr;
+    if (early < n) {
+        Size_Read(d, n - early);
+        tc = calls_.read_data_submit(d->ctx, static_cast<unsigned char*>(buf) + early,
+                                     static_cast<int>(n - early));
+        if (!tc) return FT_IO_ERROR;
+        d->reading = true;
+    }
+    *t = new Transfer{d, tc, true, early};
+    return FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::TransferDone(FT_HANDLE h, FT_TRANSFER t, DWORD* moved) {
+    if (moved) *moved = 0;
+    Device* d = Find(h);
+    Transfer* x = static_cast<Transfer*>(t);
+    if (!d || !x || x->dev != d) return FT_INVALID_HANDLE;
+    const int r = x->tc ? calls_.transfer_data_done(x->tc) : 0;
+    if (x->in) d->reading = false;
+    if (moved) *moved = x->early + static_cast<DWORD>(r > 0 ? r : 0);
+    delete x;
+    return r < 0 ? FT_IO_ERROR : FT_OK;
+}
+
+FT_STATUS CLibftdiBackend::TransferCancel(FT_HANDLE h, FT_TRANSFER t) {
+    Device* d = Find(h);
+    Transfer* x = static_cast<Transfer*>(t);
+    if (!d || !x || x->dev != d) return FT_INVALID_HANDLE;
+    struct timeval wait = {0, 100000};
+    if (x->tc) calls_.transfer_data_cancel(x->tc, &wait);
+    if (x->in) d->reading = false;
+    delete x;
+    return FT_OK;
 }
 
 #endif  // TAMREL_HAVE_LIBFTDI1

@@ -35,6 +35,10 @@ struct FtdiCalls {
     uint8_t (*bus_number)(libusb_device*);
     uint8_t (*device_address)(libusb_device*);
     int (*port_numbers)(libusb_device*, uint8_t* ports, int len);
+    ftdi_transfer_control* (*write_data_submit)(ftdi_context*, unsigned char* buf, int size);
+    ftdi_transfer_control* (*read_data_submit)(ftdi_context*, unsigned char* buf, int size);
+    int (*transfer_data_done)(ftdi_transfer_control*);  // releases the control block
+    void (*transfer_data_cancel)(ftdi_transfer_control*, struct timeval* wait);  // and this
 };
 
 // The real libftdi1 functions.
@@ -69,9 +73,17 @@ public:
     FT_STATUS SetUSBParameters(FT_HANDLE h, ULONG in_size, ULONG out_size) override;
     FT_STATUS Purge(FT_HANDLE h, ULONG mask) override;
     FT_STATUS GetDeviceLocation(DWORD index, FT_DEVICE_LOCATION* where) override;
+    // libftdi keeps one read buffer per device: a second read while one is in flight is
+    // refused, and so are the synchronous reads, so no reply lands in the wrong place.
+    bool CanSubmit() const override { return true; }
+    FT_STATUS WriteSubmit(FT_HANDLE h, const void* buf, DWORD n, FT_TRANSFER* t) override;
+    FT_STATUS ReadSubmit(FT_HANDLE h, void* buf, DWORD n, FT_TRANSFER* t) override;
+    FT_STATUS TransferDone(FT_HANDLE h, FT_TRANSFER t, DWORD* moved) override;
+    FT_STATUS TransferCancel(FT_HANDLE h, FT_TRANSFER t) override;
 
 private:
     struct Device;
+    struct Transfer;
     struct Entry {  // one line of the device info list
         bool ok;
         std::string description;

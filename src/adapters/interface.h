@@ -41,6 +41,15 @@ public:
         (void)total_len;
         (void)read_len;
     }
+    // Like WR_BLOCK, but the frame may wait to go out together with the frames after it:
+    // its replies are in buf, which stays valid until then, once FLUSH_BLOCKS() returns.
+    // A cable that sends every frame at once does that here too.
+    virtual void QUEUE_BLOCK(unsigned char* buf, long total_len, long read_len) {
+        WR_BLOCK(buf, total_len, read_len);
+    }
+    virtual void FLUSH_BLOCKS() {}
+    // 1 when queued frames really travel together (several frames per USB round trip).
+    virtual int QUEUES_BLOCKS() { return 0; }
     // 1 once a transfer to the cable has failed (the cable said so when it happened); the
     // adapter then sends nothing more and callers stop at the next frame.
     virtual int CABLE_LOST() { return 0; }

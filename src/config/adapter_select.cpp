@@ -56,6 +56,7 @@ int CADAPTER::Add_Adapter() {
         usb->ftdi->choice.path = s->usb_path;
         usb->ftdi->choice.index = s->has_usb_index ? s->usb_index : -1;
         usb->ftdi->lock = &lock_;
+        usb->use_async = s->usb_async != 0;
         if (usb->Open() != 1) {
             delete usb;
             return -1;

@@ -138,6 +138,21 @@ int CCFGP::Parse() {
     if (result == -1) return -1;
     if (result == 1) s->use_usb = 1;
     if (!s->use_lpt && !s->use_usb) Find_Port_Lookalike();
+    // usb_async=0 keeps the USB-Blaster to one transfer at a time.
+    std::string line;
+    result = Find_Line_Start("usb_async=", &line);
+    if (result == -1) return -1;
+    if (result == 1) {
+        long long v = 0;
+        const int read = Read_Value(line, "usb_async", 0, 1, &v);
+        if (read == -1) return -1;
+        if (read == 0) {
+            printf("\nError: %s: no usable value for usb_async=\n",
+                   Config_File_Path(s, CONFIG_CFG));
+            return -1;
+        }
+        s->usb_async = static_cast<uint8_t>(v);
+    }
 
     return Parse_Emulation();
 }

@@ -431,10 +431,14 @@ std::string CEmulatedTarget::Description() const {
     return name_ + ", image " + (image_.empty() ? std::string("memory") : image_);
 }
 
-// The clock is the chip's; before a board is wired nothing waits on it.
+// Transfers in flight go on while the host waits; before a board is wired nothing waits.
 void CEmulatedTarget::OnDelay(unsigned long long ns, void* ctx) {
     CEmulatedTarget* t = static_cast<CEmulatedTarget*>(ctx);
-    if (t->chip_) t->chip_->AdvanceTime(ns);
+    if (!t->chip_) return;
+    if (t->usb_->Chip() == t->chip_.get())
+        t->usb_->RunUntil(t->chip_->Now() + ns);
+    else
+        t->chip_->AdvanceTime(ns);
 }
 
 unsigned long long CEmulatedTarget::Clock(void* ctx) {

@@ -139,6 +139,29 @@ void CTAMREL::Program_Page(unsigned long addr, unsigned long n) {
     send_frame(adapter, io_buf, static_cast<long>(n + head), 0);
 }
 
+// Parts read ready from their flag status register (poll=fsr) take the plain loop, whose
+// status wait reads it.
+bool CTAMREL::Pipelined_Programs() {
+    return adapter && adapter->QUEUES_BLOCKS() && setup->record.poll != POLL_FSR;
+}
+
+// A status read frame clocked on for `polls` bytes reads the register again with each byte.
+void CTAMREL::Program_Page_Confirmed(unsigned long addr, unsigned long n, unsigned char* latch,
+                                     unsigned char* polled, unsigned long polls) {
+    if (Enter_4Byte_Mode() < 0) return;  // frames of its own, before the write enable below
+    unsigned char wren[1] = {SPI_WRITE_ENABLE};
+    adapter->QUEUE_BLOCK(wren, 1, 0);
+    latch[0] = SPI_READ_STATUS;
+    latch[1] = STATUS_FILLER;
+    adapter->QUEUE_BLOCK(latch, 2, 2);
+    const unsigned int head = Put_Command(io_buf, SPI_PAGE_PROGRAM, addr);
+    adapter->QUEUE_BLOCK(io_buf, static_cast<long>(n + head), 0);
+    polled[0] = SPI_READ_STATUS;
+    memset(polled + 1, STATUS_FILLER, polls);
+    adapter->QUEUE_BLOCK(polled, static_cast<long>(polls + 1), static_cast<long>(polls + 1));
+    adapter->FLUSH_BLOCKS();
+}
+
 void CTAMREL::Erase_Unit(unsigned long addr) {
     Erase_Command(setup->cmd_erase, addr);
 }

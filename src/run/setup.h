@@ -51,6 +51,7 @@ struct Setup_struct {
     uint8_t has_page_size;
     uint8_t use_lpt;
     uint8_t use_usb;
+    uint8_t usb_async;  // config.cfg usb_async=: overlapped USB transfers (1, the default)
     uint8_t has_file_name;
     uint8_t has_device_name;
     uint8_t do_erase;

@@ -52,6 +52,14 @@ public:
     // Page program of n bytes that the caller has put at Program_Data().
     unsigned char* Program_Data();
     void Program_Page(unsigned long addr, unsigned long n);
+    // Page programs whose write enable, program and status reads travel together: the cable
+    // queues frames and readiness is bit 0 of the status register.
+    bool Pipelined_Programs();
+    // One page program of the n bytes at Program_Data() with the status readings that
+    // confirm it, sent together: write enable, one status read (latch[1] gets the status),
+    // the program, then `polls` status readings in one frame (polled[1..polls]).
+    void Program_Page_Confirmed(unsigned long addr, unsigned long n, unsigned char* latch,
+                                unsigned char* polled, unsigned long polls);
     void Erase_Unit(unsigned long addr);  // cmd_erase at addr
     void Chip_Erase();                    // cmd_chip_erase
     void Die_Erase(unsigned long addr);   // diers= opcode at an address inside the die

@@ -249,13 +249,24 @@ TEST(ByteBlaster, OneByteFrameClocksEightBitsInsideOneSelect) {
 // A scripted FT_* layer that logs its calls; the call named `fail` fails. It lists two devices.
 // Written bytes go to a cable that answers each shifted byte asking for a reply with its
 // complement, and a bit-bang read request with 0x01. Like the FT245 on a synchronous bus, a
-// write that would leave more than 384 replies unread stalls and fails.
+// write that would leave more than 384 replies unread stalls and fails. Overlapped, it takes
+// submitted writes at once, and fails one that leaves more than 384 replies beyond what the
+// read in flight asks for; a read then hands out at most `read_max` bytes (a short packet),
+// and each transfer waited for takes a 1 ms frame.
 class FakeD2xx : public CD2xxBackend {
 public:
     std::string fail, calls;
     std::vector<Bytes> packets;
     Bytes replies;       // not yet read
     DWORD short_by = 0;  // each read hands out this many bytes fewer than asked
+    bool overlapped = false;
+    DWORD read_max = 0xFFFF;
+    struct Pending {
+        unsigned char* buf;
+        DWORD n;
+    };
+    std::vector<Pending> reads;  // in flight
+    std::vector<DWORD> writes;   // sizes of the writes in flight
     unsigned shift = 0;
     bool shift_read = false;
     std::vector<Board> board;  // one state per bit-bang byte: bit 5 enables the outputs
@@ -290,6 +301,7 @@ public:
     }
     FT_STATUS Write(FT_HANDLE, void* v, DWORD n, DWORD* put) override {
         const unsigned char* b = static_cast<unsigned char*>(v);
+        if (reads.size() > 1) return *put = 0, FT_IO_ERROR;  // two reads share one buffer
         packets.emplace_back(b, b + n);
         for (DWORD i = 0; i < n; ++i) {
             if (shift)
@@ -301,8 +313,36 @@ public:
                      b[i] & 0x40)
                 replies.push_back(0x01);
         }
-        if (replies.size() > 384) return *put = 0, FT_IO_ERROR;
+        if (replies.size() > 384 + (reads.empty() ? 0 : reads[0].n)) return *put = 0, FT_IO_ERROR;
         return *put = n, Ret("W");
+    }
+    bool CanSubmit() const override { return overlapped; }
+    FT_STATUS WriteSubmit(FT_HANDLE h, const void* v, DWORD n, FT_TRANSFER* t) override {
+        DWORD put = 0;
+        *t = &writes;
+        if (Write(h, const_cast<void*>(v), n, &put) != FT_OK) return FT_IO_ERROR;
+        return writes.push_back(n), Ret("WS", n);
+    }
+    FT_STATUS ReadSubmit(FT_HANDLE, void* v, DWORD n, FT_TRANSFER* t) override {
+        reads.push_back({static_cast<unsigned char*>(v), n});
+        *t = &reads;
+        return Ret("RS", n);
+    }
+    FT_STATUS TransferDone(FT_HANDLE h, FT_TRANSFER t, DWORD* moved) override {
+        *moved = 0;
+        clock_.now += 1000000;  // a bus frame
+        if (t == &writes) return *moved = writes.at(0), writes.erase(writes.begin()), Ret("D");
+        const Pending r = reads.at(0);
+        reads.erase(reads.begin());
+        FT_STATUS status = Read(h, r.buf, std::min(r.n, read_max), moved);
+        return status == FT_OK ? Ret("D") : status;
+    }
+    FT_STATUS TransferCancel(FT_HANDLE, FT_TRANSFER t) override {
+        if (t == &writes)
+            writes.erase(writes.begin());
+        else
+            reads.erase(reads.begin());
+        return Ret("C");
     }
     FT_STATUS SetTimeouts(FT_HANDLE, ULONG r, ULONG w) override { return Ret("Timeouts", r, w); }
     FT_STATUS SetLatencyTimer(FT_HANDLE, UCHAR ms) override { return Ret("Latency", ms); }
@@ -350,6 +390,8 @@ TEST(UsbBlaster, OpenConfiguresTheChipAndReportsEachFailingStep) {
 // writes, and a frame that reads asks for its replies (0xC0 + n) and reads each window's whole
 // reply packets (62 bytes) before the next write, never leaving more than the transmit buffer
 // unread; every reply lands on the byte it answers. A frame that does not read asks for none.
+// Overlapped, the same bytes go out, never more than 384 replies beyond the read in flight,
+// also when every read ends short after 50 bytes.
 TEST(UsbBlaster, FramesSplitIntoPacketsAndWindowsOfTheTransmitBuffer) {
     std::vector<std::pair<long, std::vector<int>>> cases = {
         {1, {1}},           {2, {2}},           {60, {60}},
@@ -363,10 +405,16 @@ TEST(UsbBlaster, FramesSplitIntoPacketsAndWindowsOfTheTransmitBuffer) {
         cases.emplace_back(len, split);
     }
     for (const auto& [len, split] : cases) {
-        for (long read_len : {0L, len}) {
-            SCOPED_TRACE(std::to_string(len) + " bytes, read " + std::to_string(read_len));
+        for (const auto& [read_len, mode] :
+             {std::pair{0L, 0}, {len, 0}, {0L, 1}, {len, 1}, {len, 2}}) {
+            SCOPED_TRACE(std::to_string(len) + " bytes, read " + std::to_string(read_len) +
+                         ", mode " + std::to_string(mode));
             FakeD2xx fake;
+            fake.overlapped = mode > 0;
+            fake.read_max = mode == 2 ? 50 : 0xFFFF;
             CALTERAUSB usb;
+            Printed([&] { usb.Open(); });
+            fake.packets.clear(), fake.calls.clear();
             Bytes buf(len);
             for (long i = 0; i < len; ++i) buf[i] = static_cast<unsigned char>(i * 7 + i / 256);
             const Bytes sent = buf;
@@ -399,7 +447,10 @@ TEST(UsbBlaster, FramesSplitIntoPacketsAndWindowsOfTheTransmitBuffer) {
                     << "a write ends inside a packet";
             }
             EXPECT_EQ(want, got);
-            EXPECT_TRUE(fake.replies.empty()) << fake.calls;
+            ASSERT_TRUE(fake.replies.empty()) << fake.calls;
+            for (long i = 0; i < len; ++i)
+                ASSERT_EQ(read_len ? static_cast<unsigned char>(~sent[i]) : sent[i], buf[i]) << i;
+            if (mode) continue;
             // Reads: whole reply packets, the last of a frame excepted; none for a write-only one.
             size_t read_total = 0, from = 0;
             for (size_t at; (at = fake.calls.find("R ", from)) != std::string::npos;
@@ -410,8 +461,6 @@ TEST(UsbBlaster, FramesSplitIntoPacketsAndWindowsOfTheTransmitBuffer) {
                 EXPECT_TRUE(last_read || n % 62 == 0) << n;
             }
             EXPECT_EQ(read_len ? static_cast<size_t>(len) : 0u, read_total);
-            for (long i = 0; i < len; ++i)
-                ASSERT_EQ(read_len ? static_cast<unsigned char>(~sent[i]) : sent[i], buf[i]) << i;
         }
     }
 }
@@ -477,15 +526,23 @@ TEST(Cables, PowerSequencesKeepTheTargetInResetWhileWriteProtectionIsReleased) {
 }
 
 // A port access or USB transfer that fails mid-frame: the cable says so once, naming itself,
-// ends the frame, and sends nothing more.
+// ends the frame, and sends nothing more. Overlapped, a read that keeps coming back without
+// the replies due fails the same way (after 3 s).
 TEST(Cables, LostCableIsReportedOnceAndNothingMoreIsSent) {
     const std::string usb_lost =
         "\nError: cable \"USB-Blaster\" lost: a USB transfer failed or came back short, "
         "operation stopped\n";
-    for (const char* how : {"port", "W", "R", "short"}) {
-        SCOPED_TRACE(how);
+    for (const auto& [how, overlapped] : {std::pair{"port", false},
+                                          {"W", false},
+                                          {"R", false},
+                                          {"short", false},
+                                          {"W", true},
+                                          {"R", true},
+                                          {"short", true}}) {
+        SCOPED_TRACE(std::string(how) + (overlapped ? " overlapped" : ""));
         RecordingPort port;
         FakeD2xx fake;
+        fake.overlapped = overlapped;
         CALTERALPT lpt(&port);
         CALTERAUSB usb;
         const bool on_usb = *how != 'p';
@@ -515,7 +572,8 @@ TEST(Cables, LostCableIsReportedOnceAndNothingMoreIsSent) {
 // port 1 of bus 3, at address d + 10; from the third enumeration on the bus lists them in
 // another order. The chip's bytes arrive at most three per poll, every other poll finds none.
 const char* const kDescriptions[] = {"USB-Blast", "USB-Blaster rev C", "USB-Blaster"};
-int contexts = 0, find_ids = 0, polls = 0, read_chunk = 0, enumerations = 0;
+int contexts = 0, find_ids = 0, polls = 0, read_chunk = 0, enumerations = 0, submitted = 0;
+Bytes written;
 std::vector<int> chunks;  // read transfer sizes set, in order
 libusb_device* opened = nullptr;
 Bytes chip;
@@ -555,6 +613,21 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
     f.read_data_set_chunksize = [](ftdi_context*, unsigned n) {
         return chunks.push_back(read_chunk = n), 0;
     };
+    // A submitted transfer is done at once: a write takes its bytes, a read what the chip has.
+    f.write_data_submit = [](ftdi_context*, unsigned char* b, int n) {
+        written.assign(b, b + n), ++submitted;
+        return new ftdi_transfer_control{0, b, n, n, nullptr, nullptr};
+    };
+    f.read_data_submit = [](ftdi_context*, unsigned char* b, int n) {
+        const int k = std::min(n, static_cast<int>(chip.size()));
+        std::copy_n(chip.begin(), k, b), chip.erase(chip.begin(), chip.begin() + k), ++submitted;
+        return new ftdi_transfer_control{0, b, n, k, nullptr, nullptr};
+    };
+    f.transfer_data_done = [](ftdi_transfer_control* tc) {
+        const int n = tc->offset;
+        return delete tc, --submitted, n;
+    };
+    f.transfer_data_cancel = [](ftdi_transfer_control* tc, timeval*) { delete tc, --submitted; };
     f.usb_close = f.usb_reset = f.tcioflush = ok, f.set_latency_timer = ok, f.set_baudrate = ok;
     f.set_bitmode = f.set_event_char = f.set_error_char = ok, f.write_data_set_chunksize = ok;
     {
@@ -589,6 +662,28 @@ TEST(LibftdiBackend, OpensByPrefixAndReassemblesBoundedReads) {
         Bytes window(372);
         EXPECT_EQ(372, dev.Read(window.data(), 372));
         EXPECT_EQ(384, chunks.at(0));
+
+        // Overlapped: what a poll brought comes first, and only one read is in flight at a
+        // time, so no reply lands in another read's buffer.
+        chip = {1, 2, 3, 4, 5, 6, 7, 8}, polls = 1;
+        EXPECT_EQ(FT_OK, FT_GetQueueStatus(dev.ft_handle, &queued));  // brings 1, 2, 3
+        Bytes out = {0x2A, 0x06};
+        FT_TRANSFER w = nullptr, r1 = nullptr, r2 = nullptr;
+        DWORD moved = 0;
+        ASSERT_EQ(FT_OK, FT_WriteSubmit(dev.ft_handle, out.data(), 2, &w));
+        ASSERT_EQ(FT_OK, FT_ReadSubmit(dev.ft_handle, buf.data(), 6, &r1));
+        EXPECT_EQ(FT_OTHER_ERROR, FT_ReadSubmit(dev.ft_handle, window.data(), 2, &r2));
+        EXPECT_EQ(FT_OTHER_ERROR, FT_Read(dev.ft_handle, window.data(), 2, &moved));
+        EXPECT_EQ(FT_OK, FT_TransferDone(dev.ft_handle, w, &moved));
+        EXPECT_EQ(2u, moved);
+        EXPECT_EQ(out, written);
+        EXPECT_EQ(FT_OK, FT_TransferDone(dev.ft_handle, r1, &moved));
+        EXPECT_EQ(6u, moved);
+        EXPECT_EQ((Bytes{1, 2, 3, 4, 5, 6}), Bytes(buf.begin(), buf.begin() + 6));
+        EXPECT_EQ(64, read_chunk);  // the three still due: one packet
+        ASSERT_EQ(FT_OK, FT_ReadSubmit(dev.ft_handle, buf.data(), 4, &r2));  // free again
+        EXPECT_EQ(FT_OK, FT_TransferCancel(dev.ft_handle, r2));
+        EXPECT_EQ(0, submitted);
     }
     D2XX_SetBackend(nullptr);
     EXPECT_EQ(0, contexts);

@@ -115,6 +115,11 @@ TEST_F(Config, ConfigFileVariants) {
          "number (decimal, 0x hex or 0 octal)\n"},
         {"emulate=X\nemulate_status=0x19C\n",
          "\nError: config.cfg: emulate_status=0x19C is out of range (0 to 255)\n"},
+        // usb_async=0 (" sync"): one USB transfer at a time; a commented-out one is no key.
+        {"port=usb\nusb_async=0\n", "0 1 0 sync"},
+        {"port=usb\n#usb_async=0\nusb_async=1\n", "0 1 0"},
+        {"port=usb\nusb_async=2\n", "\nError: config.cfg: usb_async=2 is out of range (0 to 1)\n"},
+        {"port=usb\nusb_async=off\n", "\nError: config.cfg: no usable value for usb_async=\n"},
         {"emulate=X\nemulate_interrupt_after=2147483648\n",
          "\nError: config.cfg: emulate_interrupt_after=2147483648 is out of range (-2147483648 to "
          "2147483647)\n"},
@@ -151,6 +156,7 @@ TEST_F(Config, ConfigFileVariants) {
             snprintf(set + strlen(set), sizeof set - strlen(set), " usb=%s/%s/%d/%x:%x",
                      setup.usb_serial.c_str(), setup.usb_path.c_str(),
                      setup.has_usb_index ? setup.usb_index : -1, setup.usb_vid, setup.usb_pid);
+        if (!setup.usb_async) strncat(set, " sync", sizeof set - strlen(set) - 1);
         EXPECT_EQ(expect, rc == 1 ? std::string(set) : out) << (text ? text : "no file");
     }
 }

@@ -105,35 +105,90 @@ TEST_F(EmulatedTarget, WritesImageAndStatsBackButNeverResizesTheImage) {
 
 namespace {
 
-// The FT245 of the emulated USB-Blaster: replies wait in a 384-byte transmit buffer, so a write
-// that would overfill it while no read is pending stalls the cable and fails; a short packet of
-// replies leaves only once the 2 ms latency timer has run out since the last packet.
-TEST(EmulatedUsbBlaster, TransmitBufferStallsAndShortPacketsWait) {
+// The FT245 of the emulated USB-Blaster on a full-speed bus of 1 ms frames (19 packet slots
+// each): every transfer is reported at the end of the frame in which it ended; replies wait in
+// a 384-byte transmit buffer and leave in packets of 62, a shorter one (even an empty one) only
+// once the 2 ms latency timer has run out since the last packet, which ends the read. With no
+// read in flight a write whose bytes do not fit in the cable's 128-byte receive buffer once the
+// transmit buffer is full stalls the cable and fails after 5 s; with
+// one, writes and reads move together.
+// The cable opened, with the latency timer at 2 ms.
+struct Blaster {
     CFlashChip chip{FlashChipParams()};
-    CEmulatedUsbBlaster usb(&chip);
+    CEmulatedUsbBlaster usb{&chip};
     FT_HANDLE h = nullptr;
-    ASSERT_EQ(FT_OK, usb.SetVIDPID(0x09FB, 0x6001));
-    ASSERT_EQ(FT_OK, usb.Open(0, &h));
-    ASSERT_EQ(FT_OK, usb.SetLatencyTimer(h, 2));
-    // k packets of 63 shifted bytes that each ask for a reply, after the outputs are enabled.
+    Blaster() { usb.SetVIDPID(0x09FB, 0x6001), usb.Open(0, &h), usb.SetLatencyTimer(h, 2); }
+};
+
+TEST(EmulatedUsbBlaster, BusFramesTransmitBufferAndLatencyTimer) {
+    Blaster b;
+    CFlashChip& chip = b.chip;
+    CEmulatedUsbBlaster& usb = b.usb;
+    const FT_HANDLE h = b.h;
+    ASSERT_NE(nullptr, h);
+    // Outputs on with the chip deselected, then k units of 62 shifted bytes that each ask for
+    // a reply (0xFF: nothing drives MISO).
     auto shifts = [](int k) {
         std::vector<uint8_t> w = {0x2A};
-        for (int p = 0; p < k; ++p) w.push_back(0xFF), w.insert(w.end(), 63, 0x00);
+        for (int p = 0; p < k; ++p) w.push_back(0xC0 | 62), w.insert(w.end(), 62, 0x00);
         return w;
     };
-    std::vector<uint8_t> w = shifts(6), r(400);
-    DWORD n = 0;
-    EXPECT_EQ(FT_OK, usb.Write(h, w.data(), static_cast<DWORD>(w.size()), &n));  // 378 replies
-    const uint64_t t = chip.Now();
-    EXPECT_EQ(FT_OK, usb.Read(h, r.data(), 372, &n));  // six whole packets, one frame
+    const uint64_t ms = 1000000;
+    std::vector<uint8_t> w = shifts(7), r(500, 0);
+    DWORD n = 0, m = 0;
+    // 434 replies with a read in flight: both done at the end of their first frame.
+    FT_TRANSFER wt = nullptr, rt = nullptr;
+    ASSERT_EQ(FT_OK, usb.ReadSubmit(h, r.data(), 434, &rt));
+    ASSERT_EQ(FT_OK, usb.WriteSubmit(h, w.data(), static_cast<DWORD>(w.size()), &wt));
+    EXPECT_EQ(FT_OK, usb.TransferDone(h, rt, &n));
+    EXPECT_EQ(FT_OK, usb.TransferDone(h, wt, &m));
+    EXPECT_EQ(434u, n);
+    EXPECT_EQ(w.size(), m);
+    EXPECT_EQ(std::vector<uint8_t>(434, 0xFF), std::vector<uint8_t>(r.begin(), r.begin() + 434));
+    EXPECT_EQ(1 * ms, chip.Now());
+
+    // Long after the last packet a read ends at once, empty, at the end of its frame.
+    usb.RunUntil(10 * ms);
+    ASSERT_EQ(FT_OK, usb.ReadSubmit(h, r.data(), 62, &rt));
+    EXPECT_EQ(FT_OK, usb.TransferDone(h, rt, &n));
+    EXPECT_EQ(0u, n);
+    EXPECT_EQ(11 * ms, chip.Now());
+
+    // One at a time: 378 replies written (done at the frame's end), six whole packets read in
+    // the next frame, and the last 6 once the timer has run out 2 ms after the sixth packet
+    // left (slot 5 of frame 12), in frame 14.
+    w = shifts(6);
+    w.insert(w.end(), {0xC0 | 6, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(FT_OK, usb.Write(h, w.data(), static_cast<DWORD>(w.size()), &n));
+    EXPECT_EQ(12 * ms, chip.Now());
+    EXPECT_EQ(FT_OK, usb.Read(h, r.data(), 372, &n));
     EXPECT_EQ(372u, n);
-    EXPECT_EQ(1000000u, chip.Now() - t);
-    EXPECT_EQ(FT_OK, usb.Read(h, r.data(), 6, &n));  // 2 ms after the sixth packet left
+    EXPECT_EQ(13 * ms, chip.Now());
+    EXPECT_EQ(FT_OK, usb.Read(h, r.data(), 6, &n));
     EXPECT_EQ(6u, n);
-    EXPECT_EQ(2000000u + 5 * (1000000u / 19), chip.Now() - t);
-    w = shifts(7);  // 441 replies: no room for the seventh packet's
+    EXPECT_EQ(15 * ms, chip.Now());
+
+    // 620 replies and no read: the cable stalls with the receive buffer full, and the write
+    // fails 5 s after it began.
+    w = shifts(10);
     EXPECT_EQ(FT_IO_ERROR, usb.Write(h, w.data(), static_cast<DWORD>(w.size()), &n));
     EXPECT_LT(n, w.size());
+    EXPECT_EQ(5015 * ms, chip.Now());
+}
+
+// A cable pulled out: the next write fails, and so does the read in flight.
+TEST(EmulatedUsbBlaster, DroppedCableFailsTheTransfersInFlight) {
+    Blaster blaster;
+    CEmulatedUsbBlaster& usb = blaster.usb;
+    const FT_HANDLE h = blaster.h;
+    uint8_t b[2] = {0x6A, 0x6A}, r[2];
+    FT_TRANSFER rt = nullptr, wt = nullptr;
+    ASSERT_EQ(FT_OK, usb.ReadSubmit(h, r, 2, &rt));
+    usb.Drop();
+    EXPECT_EQ(FT_IO_ERROR, usb.WriteSubmit(h, b, 2, &wt));
+    DWORD n = 0;
+    EXPECT_EQ(FT_IO_ERROR, usb.TransferDone(h, rt, &n));
+    EXPECT_EQ(FT_IO_ERROR, usb.ReadSubmit(h, r, 2, &rt));
 }
 
 }  // namespace
