@@ -36,6 +36,8 @@ int CFTDI::Open_ByName(const char* name, long baud, int usb_size) {
     const int pick = Usb_Choose(cables, choice);
     if (pick < 0) return 0;
     const UsbCable& cable = cables[static_cast<size_t>(pick)];
+    opened = cable;
+    listed = cables.size();
     if (lock && lock->Take(cable.node) != 1) {
         printf("\nError: USB-Blaster %s is in use by another process\n",
                Usb_Cable_Text(cable).c_str());

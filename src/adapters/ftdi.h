@@ -35,6 +35,8 @@ public:
     bool transfer_failed = false;
     UsbChoice choice;
     CCableLock* lock = nullptr;
+    UsbCable opened;    // the cable Open_ByName opened
+    size_t listed = 0;  // and how many USB-Blasters it found
 
 private:
     // Reads and drops whatever the device has queued; false when the query fails.

@@ -12,6 +12,10 @@
 #include "emulator/emulated_target.h"
 #include "run/tamrel.h"
 
+namespace {
+const uint16_t kDefaultLptAddr = 0x378;
+}  // namespace
+
 CADAPTER::CADAPTER(CTAMREL* prog) : pgm(prog), target(nullptr) {}
 
 CADAPTER::~CADAPTER() {
@@ -62,6 +66,10 @@ int CADAPTER::Add_Adapter() {
             return -1;
         }
         pgm->adapter = usb;
+        // The switches that name this cable again, where there is a choice to make.
+        const UsbCable& c = usb->ftdi->opened;
+        if (usb->ftdi->listed > 1 || !usb->ftdi->choice.Any())
+            s->cable_words = c.serial.empty() ? "--usb-path=" + c.path : "--usb-serial=" + c.serial;
     } else {
         CALTERALPT* lpt = new CALTERALPT(target ? target->PortAccess() : Kernel_PortAccess());
         lpt->base_addr = s->lpt_addr;
@@ -71,6 +79,9 @@ int CADAPTER::Add_Adapter() {
             return -1;
         }
         pgm->adapter = lpt;
+        char words[16];
+        snprintf(words, sizeof words, "-p=0x%X", s->lpt_addr);
+        if (s->lpt_addr != kDefaultLptAddr) s->cable_words = words;
     }
     if (target) printf("\nEmulated target: %s", target->Description().c_str());
     if (s->operation != OP_RESET) return 1;

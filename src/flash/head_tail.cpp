@@ -162,6 +162,7 @@ int CTAMREL::Journal_Head_Tail() {
     Journal j;
     j.chip = Journal_Chip_Id(setup);
     j.name = setup->record_name;
+    j.cable = setup->cable_words;
     if (head_buf && head_len > 0) j.blocks.push_back({head_addr, {head_buf, head_buf + head_len}});
     if (tail_buf && tail_len > 0) j.blocks.push_back({tail_addr, {tail_buf, tail_buf + tail_len}});
     if (j.blocks.empty()) return 1;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +21,19 @@ namespace {
 const char kMagic[] = "tamrel journal 1\n";
 const char kSuffix[] = ".journal";
 const unsigned long kMaxBlock = 0x4000000;  // far above any erase unit
+
+// This run's journal stays open and locked until it goes: runs on other cables meet it in
+// the same folder while this one is still working, and a lock dies with its process.
+int g_held = -1;
+
+// True when a running tamrel holds the journal at `path` (its run is not over).
+bool held_by_a_run(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return held;
+}
 
 uint32_t crc32(const unsigned char* p, size_t n) {
     uint32_t c = 0xFFFFFFFFu;
@@ -63,6 +77,7 @@ std::string text_of(const Journal& j) {
     char line[128];
     snprintf(line, sizeof line, "chip %s %s\n", j.chip.c_str(), j.name.c_str());
     t += line;
+    if (!j.cable.empty()) t += "cable " + j.cable + "\n";
     for (const JournalBlock& b : j.blocks) {
         snprintf(line, sizeof line, "block 0x%08lX 0x%lX crc32 0x%08X\n", b.addr,
                  static_cast<unsigned long>(b.data.size()), crc32(b.data.data(), b.data.size()));
@@ -75,9 +90,10 @@ std::string text_of(const Journal& j) {
 
 // The command line for a path: quoted when the shell would split or expand it.
 std::string shell_word(const std::string& path) {
-    const bool plain = path.find_first_not_of(
-                           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-+") ==
-                       std::string::npos;
+    const bool plain =
+        path.find_first_not_of(
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-+=:,") ==
+        std::string::npos;
     if (plain) return path;
     std::string q = "'";
     for (char c : path) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -115,13 +131,26 @@ int Journal_Write(const Journal& j, std::string* path) {
         std::string name = "/tamrel-" + std::string(stamp) + "-" + std::to_string(getpid());
         if (n > 0) name += "-" + std::to_string(n);
         *path = dir + name + kSuffix;
-        const int fd = open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        // Written and locked under another name first: no other run meets it half-made or
+        // unlocked.
+        const std::string part = *path + ".part";
+        if (access(path->c_str(), F_OK) == 0) continue;
+        const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0 && errno == EEXIST) continue;
-        bool ok = fd >= 0 && Write_All(fd, text.data(), text.size()) && fsync(fd) == 0;
+        bool ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                  Write_All(fd, text.data(), text.size()) && fsync(fd) == 0 &&
+                  rename(part.c_str(), path->c_str()) == 0;
         const int err = errno;
-        if (fd >= 0 && close(fd) != 0) ok = false;
-        if (ok && sync_dir(dir)) return 1;
-        if (fd >= 0) unlink(path->c_str());
+        if (ok && sync_dir(dir)) {
+            if (g_held >= 0) close(g_held);
+            g_held = fd;
+            return 1;
+        }
+        if (fd >= 0) {
+            unlink(part.c_str());
+            unlink(path->c_str());
+            close(fd);
+        }
         printf("\nError: can`t write the journal %s: %s, erase refused\n", path->c_str(),
                strerror(err));
         path->clear();
@@ -130,6 +159,13 @@ int Journal_Write(const Journal& j, std::string* path) {
     printf("\nError: can`t name a new journal in %s, erase refused\n", dir.c_str());
     path->clear();
     return -1;
+}
+
+bool Journal_In_Use(const std::string& path) {
+    if (!held_by_a_run(path)) return false;
+    printf("\nError: the journal %s belongs to a run still at work: put-back refused\n",
+           path.c_str());
+    return true;
 }
 
 int Journal_Read(const std::string& path, Journal* j) {
@@ -144,17 +180,24 @@ int Journal_Read(const std::string& path, Journal* j) {
     ok = ok && fgets(line, sizeof line, f) && sscanf(line, "chip %15s %63s", chip, name) >= 1;
     j->chip = chip;
     j->name = name;
+    j->cable.clear();
     j->blocks.clear();
     std::vector<uint32_t> sums;
-    while (ok && fgets(line, sizeof line, f) && strcmp(line, "data\n") != 0) {
+    bool more = ok && fgets(line, sizeof line, f);
+    if (more && strncmp(line, "cable ", 6) == 0) {
+        j->cable.assign(line + 6, strcspn(line + 6, "\n"));
+        more = fgets(line, sizeof line, f) != nullptr;
+    }
+    while (ok && more && strcmp(line, "data\n") != 0) {
         unsigned long addr = 0, len = 0;
         unsigned sum = 0;
         ok = sscanf(line, "block %lx %lx crc32 %x", &addr, &len, &sum) == 3 && len > 0 &&
              len <= kMaxBlock;
         if (ok) j->blocks.push_back({addr, std::vector<unsigned char>(len)});
         sums.push_back(sum);
+        more = fgets(line, sizeof line, f) != nullptr;
     }
-    ok = ok && strcmp(line, "data\n") == 0 && !j->blocks.empty();
+    ok = ok && more && strcmp(line, "data\n") == 0 && !j->blocks.empty();
     for (size_t i = 0; ok && i < j->blocks.size(); ++i) {
         std::vector<unsigned char>& d = j->blocks[i].data;
         ok = fread(d.data(), 1, d.size(), f) == d.size() && crc32(d.data(), d.size()) == sums[i];
@@ -169,7 +212,10 @@ int Journal_Read(const std::string& path, Journal* j) {
 
 int Journal_Remove(const std::string& path) {
     const size_t slash = path.rfind('/');
-    if (unlink(path.c_str()) == 0 && sync_dir(path.substr(0, slash))) return 1;
+    const bool gone = unlink(path.c_str()) == 0 && sync_dir(path.substr(0, slash));
+    if (g_held >= 0) close(g_held);
+    g_held = -1;
+    if (gone) return 1;
     printf("\nError: can`t remove the journal %s: %s\n", path.c_str(), strerror(errno));
     return -1;
 }
@@ -199,6 +245,7 @@ void Journal_Notice() {
     std::sort(names.begin(), names.end());
     for (const std::string& n : names) {
         const std::string path = dir + "/" + n;
+        if (held_by_a_run(path)) continue;  // its run is still at work, on another cable
         FILE* f = fopen(path.c_str(), "rb");
         if (!f) continue;
         // The header only: the bytes are checked when they are put back.
@@ -209,9 +256,16 @@ void Journal_Notice() {
             char id[16] = "", name[64] = "";
             if (sscanf(line, "chip %15s %63s", id, name) >= 1) j.chip = id, j.name = name;
             unsigned long addr = 0, len = 0;
-            while (fgets(line, sizeof line, f) && sscanf(line, "block %lx %lx", &addr, &len) == 2 &&
-                   len > 0 && len <= kMaxBlock)
+            bool more = fgets(line, sizeof line, f) != nullptr;
+            if (more && strncmp(line, "cable ", 6) == 0) {
+                j.cable.assign(line + 6, strcspn(line + 6, "\n"));
+                more = fgets(line, sizeof line, f) != nullptr;
+            }
+            while (more && sscanf(line, "block %lx %lx", &addr, &len) == 2 && len > 0 &&
+                   len <= kMaxBlock) {
                 j.blocks.push_back({addr, std::vector<unsigned char>(len)});
+                more = fgets(line, sizeof line, f) != nullptr;
+            }
         }
         fclose(f);
         const std::string chip = j.chip.empty()   ? std::string("(unreadable)")
@@ -219,8 +273,8 @@ void Journal_Notice() {
                                                   : j.chip + " (" + j.name + ")";
         printf(
             "\nWarning: journal %s holds bytes of chip %s that an erase cleared and no run "
-            "has read back: %s; put them back on that chip with:\ntamrel -r %s\n",
+            "has read back: %s; put them back on that chip with:\ntamrel -r %s%s%s\n",
             path.c_str(), chip.c_str(), j.blocks.empty() ? "unknown" : Journal_Ranges(j).c_str(),
-            shell_word(path).c_str());
+            shell_word(path).c_str(), j.cable.empty() ? "" : " ", shell_word(j.cable).c_str());
     }
 }

@@ -17,6 +17,7 @@ struct JournalBlock {
 struct Journal {
     std::string chip;  // "0xMMDDDD", the maker and device id
     std::string name;  // the record's name, for the user
+    std::string cable;  // switches that choose the run's cable again; empty: the default one
     std::vector<JournalBlock> blocks;
 };
 
@@ -25,6 +26,8 @@ std::string Journal_Chip_Id(const Setup_struct* s);
 
 // Creates this run's journal and syncs it; *path names it. -1 after an "Error:" line.
 int Journal_Write(const Journal& j, std::string* path);
+// True, after an "Error:" line, when a running tamrel still holds the journal at `path`.
+bool Journal_In_Use(const std::string& path);
 // Reads a journal and checks its checksums; -1 after an "Error:" line naming `path`.
 int Journal_Read(const std::string& path, Journal* j);
 // Removes a journal and syncs its folder; -1 after an "Error:" line.
@@ -34,5 +37,6 @@ int Journal_Remove(const std::string& path);
 std::string Journal_Ranges(const Journal& j);
 
 // Tells of every journal left in the journal folder, with the command that puts its bytes
-// back; prints nothing when there is none.
+// back; prints nothing when there is none. A journal whose run is still at work (on another
+// cable) is not one left.
 void Journal_Notice();

@@ -25,7 +25,7 @@ int Journal_Put_Back(CTAMREL* pgm) {
     const Setup_struct* s = pgm->setup;
     const std::string& path = s->journal_file;
     Journal j;
-    if (Journal_Read(path, &j) != 1) return -1;
+    if (Journal_In_Use(path) || Journal_Read(path, &j) != 1) return -1;
     const std::string id = Journal_Chip_Id(s);
     if (j.chip != id) {
         printf("\nError: the journal %s is for chip %s, this chip is %s: put-back refused\n",

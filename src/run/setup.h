@@ -82,6 +82,9 @@ struct Setup_struct {
     uint8_t has_usb_index;
     uint16_t usb_vid;
     uint16_t usb_pid;
+    // The switches that choose the opened cable again ("--usb-serial=A1", "-p=0x278"), where
+    // a later run could take another; empty with one cable at its default place.
+    std::string cable_words;
 
     // Emulated target (config.cfg emulate* keys); empty name means real hardware.
     std::string emulate_name;

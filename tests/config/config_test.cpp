@@ -119,7 +119,9 @@ TEST_F(Config, ConfigFileVariants) {
         {"port=usb\nusb_async=0\n", "0 1 0 sync"},
         {"port=usb\n#usb_async=0\nusb_async=1\n", "0 1 0"},
         {"port=usb\nusb_async=2\n", "\nError: config.cfg: usb_async=2 is out of range (0 to 1)\n"},
-        {"port=usb\nusb_async=off\n", "\nError: config.cfg: no usable value for usb_async=\n"},
+        {"port=usb\nusb_async=off\n",
+         "\nError: config.cfg: usb_async=off: expected usb_async=N with N a whole number (decimal, "
+         "0x hex or 0 octal)\n"},
         {"emulate=X\nemulate_interrupt_after=2147483648\n",
          "\nError: config.cfg: emulate_interrupt_after=2147483648 is out of range (-2147483648 to "
          "2147483647)\n"},
@@ -131,7 +133,9 @@ TEST_F(Config, ConfigFileVariants) {
         {"usb_vid=0\n", "\nError: config.cfg: usb_vid=0 is out of range (1 to 65535)\n"},
         {"usb_pid=0x10000\n",
          "\nError: config.cfg: usb_pid=0x10000 is out of range (1 to 65535)\n"},
-        {"usb_index=first\n", "\nError: config.cfg: no usable value for usb_index=\n"},
+        {"usb_index=first\n",
+         "\nError: config.cfg: usb_index=first: expected usb_index=N with N a whole number (decimal, "
+         "0x hex or 0 octal)\n"},
         {"usb_serial=\n", "\nError: config.cfg: no usable value for usb_serial=\n"},
     };
     for (const auto& [text, expect] : cases) {

@@ -274,7 +274,7 @@ TEST_P(ChipRecords, RecordNumbersAreReadToTheirEnd) {
         const Bytes db = dir.ReadBytes("flash_db.cfg");
         return std::string(db.begin(), db.end());
     }();
-    const std::string w25x10 = " page=256 block=4096 sector=0x10000 volime=0x20000";
+    const std::string w25x10 = " extid=any page=256 block=4096 sector=0x10000 volime=0x20000";
     const std::pair<std::string, std::string> cases[] = {
         {"name=BAD mnfid=0xEF jedec=0x3011" + w25x10 + " erase=0x20:1KM",
          "erase=0x20:1KM: size 1KM is not a whole number of bytes with at most one K or M after "

@@ -28,29 +28,28 @@ const std::string k32MiB = Sizes(k256, k4K, k64K, "8192", "512", "32");
 
 }  // namespace
 
-const ChipText kW25X10 = {"W25X10", "Winbond", 0x3011, 0, false, k128KiB, 0x20000, 0x20};
-const ChipText kMX25L1005 = {"MX25L1005", "Macronix", 0x2011, 0, false, k128KiB, 0x20000, 0xD8};
+const ChipText kW25X10 = {"W25X10", "Winbond", 0x3011, 0, true, k128KiB, 0x20000, 0x20};
+const ChipText kMX25L1005 = {"MX25L1005", "Macronix", 0x2011, 0, true, k128KiB, 0x20000, 0xD8};
 const ChipText kS25FL128S1 = {
     "S25FL128Sxxxxxx1", "Spansion", 0x2018, 0x4D00, true, Sizes(k256, "", k256K, "", "64", "16"),
     0x1000000,          0xD8};
-const ChipText kW25Q256 = {"W25Q256", "Winbond", 0x4019, 0, false, k32MiB, 0x2000000, 0x20};
-const ChipText kGD25Q256 = {"GD25Q256", "", 0x4019, 0, false, k32MiB, 0x2000000, 0xDC, true};
-const ChipText kS25FL512S = {
-    "S25FL512S", "Spansion", 0x0220,
-    0x4D00,      true,       Sizes("0x200, (512)", "", k256K, "", "256", "64"),
-    0x4000000,   0xDC,       true};
+const ChipText kW25Q256 = {"W25Q256", "Winbond", 0x4019, 0, true, k32MiB, 0x2000000, 0x20};
+const ChipText kGD25Q256 = {"GD25Q256", "", 0x4019, 0, true, k32MiB, 0x2000000, 0xDC, true};
+const ChipText kS25FL512S = {"S25FL512S", "Spansion", 0x0220,
+                             0x4D00,      true,       Sizes(k256, "", k256K, "", "256", "64"),
+                             0x4000000,   0xDC,       true};
 const ChipText kMX66L1G45G = {
-    "MX66L1G45G", "Macronix", 0x201B, 0, false, Sizes(k256, k4K, k64K, "32768", "2048", "128"),
+    "MX66L1G45G", "Macronix", 0x201B, 0, true, Sizes(k256, k4K, k64K, "32768", "2048", "128"),
     0x8000000,    0xDC,       true};
 const ChipText kSST26VF016B = {"SST26VF016B", "SST Microchip",
                                0x2641,        0,
-                               false,         Sizes(k256, k4K, k4K, "512", "512", "2"),
+                               true,          Sizes(k256, k4K, k4K, "512", "512", "2"),
                                0x200000,      0x20};
 const ChipText kM45PE10 = {
-    "M45PE10", "ST Micron", 0x4011, 0,          false, Sizes(k256, "", k64K, "", "2", "0"),
+    "M45PE10", "ST Micron", 0x4011, 0,          true, Sizes(k256, "", k64K, "", "2", "0"),
     0x20000,   0xD8,        false,  " not used"};
 const ChipText kMX25V1635F = {
-    "MX25V1635F", "Macronix", 0x2315, 0,     false, Sizes(k256, k4K, k64K, "512", "32", "2"),
+    "MX25V1635F", "Macronix", 0x2315, 0,     true, Sizes(k256, k4K, k64K, "512", "32", "2"),
     0x200000,     0xD8,       false,  "0x60"};
 const ChipText kSfdpEF4099 = {
     "SFDP-EF4099",

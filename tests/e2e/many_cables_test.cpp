@@ -228,6 +228,37 @@ TEST_P(Cables, FourBoardsAtOnce) {
     }
 }
 
+// A range erase stopped hard on the second board of a bench leaves a journal whose put-back
+// command names that cable: run as given it puts the bytes back on that board and no other.
+TEST_P(Cables, PutBackCommandNamesTheCable) {
+    const bool usb = GetParam() == Cable::Usb;
+    const std::string choose = usb ? "--usb-serial=S1" : "-p=0x278";
+    const std::string bench = std::string(usb ? "port=usb\n" : "port=lpt\n") +
+                              "emulate=W25X10\nemulate_usb=S0:board0.bin,S1:board1.bin\n"
+                              "emulate_lpt=0x378:board0.bin,0x278:board1.bin\n";
+    const Bytes zero = Pattern(0x20000, 60), one = Pattern(0x20000, 61);
+    std::vector<std::string> left;
+    for (int k = 2; k < 80 && left.empty(); k += 2) {  // until a stop falls after an erase
+        dir.WriteBytes("board0.bin", zero);
+        dir.WriteBytes("board1.bin", one);
+        dir.Write("config.cfg", bench + Fmt("emulate_kill_after=%d\n", k));
+        EXPECT_EQ(dir.Run({"-e", "-ab=0x1080", "-al=0x2F7F", choose}).status, 1000 + SIGKILL);
+        left = dir.Journals();
+    }
+    ASSERT_EQ(left.size(), 1u);
+    dir.Write("config.cfg", bench);
+    RunResult r = dir.Run({"-i", choose});
+    const std::string command = "\ntamrel -r " + left[0] + " " + choose + "\n";
+    EXPECT_NE(r.out.find(command), std::string::npos) << r.out;
+    r = dir.Run({"-r", left[0], choose});
+    EXPECT_EQ(r.status, 1) << r.out;
+    const Bytes after = dir.ReadBytes("board1.bin");
+    EXPECT_TRUE(std::equal(one.begin(), one.begin() + 0x1080, after.begin()));
+    EXPECT_TRUE(std::equal(one.begin() + 0x2F80, one.end(), after.begin() + 0x2F80));
+    EXPECT_TRUE(dir.ReadBytes("board0.bin") == zero);
+    EXPECT_TRUE(dir.Journals().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, Cables, ::testing::Values(Cable::Lpt, Cable::Usb),
                          [](const auto& p) { return p.param == Cable::Lpt ? "Lpt" : "Usb"; });
 
