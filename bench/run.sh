@@ -7,7 +7,7 @@
 # everywhere; a range erase of whole 64 KiB blocks.
 #
 # BASE=<git revision> bash bench/run.sh also builds that revision's tamrel, with this tree's
-# USB-Blaster model put in its place so both run on the same model of the wire, and times its
+# USB-Blaster and chip models put in their place so both run on the same model of the wire, and times its
 # jobs beside this tree's: a before/after table.
 set -euo pipefail
 
@@ -27,9 +27,14 @@ declare -A BIN=([after]="$BUILD_DIR/tamrel")
 if [ -n "${BASE:-}" ]; then
     base_dir="$(mktemp -d)"
     git -C "$SRC" archive "$BASE" | tar -x -C "$base_dir"
+    # The same chip model too, so that host CPU compares the tool and not two models.
     cp "$SRC"/src/emulator/{emulated_usb_blaster.h,emulated_usb_blaster.cpp,wire_cost.h} \
-        "$base_dir/src/emulator/"
+        "$SRC"/src/emulator/{flash_chip.h,flash_chip.cpp} "$base_dir/src/emulator/"
     cp "$SRC"/src/adapters/d2xx.h "$base_dir/src/adapters/"  # the model's overlapped calls
+    cp "$SRC"/src/flash/spi_opcodes.h "$base_dir/src/flash/"  # the opcodes the model knows
+    # Older trees name the status register's BP and SRP bits once more.
+    grep -q STATUS_PROTECT "$base_dir/src/flash/spi_opcodes.h" ||
+        echo 'enum : unsigned char { STATUS_PROTECT = 0xBC };' >>"$base_dir/src/flash/spi_opcodes.h"
     cmake -S "$base_dir" -B "$base_dir/build" -DCMAKE_BUILD_TYPE=Release -DTAMREL_TESTS=OFF \
         >/dev/null
     cmake --build "$base_dir/build" --target tamrel -j "${JOBS:-1}" >/dev/null

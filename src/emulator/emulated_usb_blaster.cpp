@@ -7,6 +7,13 @@
 #include "emulator/wire_cost.h"
 
 namespace {
+
+uint8_t Reverse(uint8_t b) {
+    b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+    b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
+    return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+}
+
 const DWORD kVid = 0x09FB;
 const DWORD kPid = 0x6001;
 const char kDescription[] = "USB-Blaster";
@@ -467,8 +474,14 @@ void CEmulatedUsbBlaster::BitBang(uint8_t b) {
     if (b & 0x40) Reply(chip_->Miso() ? 1 : 0);
 }
 
-// Eight clock pulses, least significant bit first; TDO is taken after each rising edge.
+// Eight clock pulses, least significant bit first; TDO is taken after each rising edge. A
+// selected chip between bytes takes them in one step (the SPI byte is the shift byte reversed).
 void CEmulatedUsbBlaster::Shift(uint8_t b) {
+    if ((lines_ & 0x20) && !(lines_ & 0x02) && chip_->ByteStart()) {
+        const uint8_t in = Reverse(chip_->ClockByte(Reverse(b), (lines_ & 0x08) != 0));
+        if (shift_read_) Reply(in);
+        return;
+    }
     uint8_t in = 0;
     for (int i = 0; i < 8; ++i) {
         bool bit = ((b >> i) & 1) != 0;

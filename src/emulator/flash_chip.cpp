@@ -96,6 +96,21 @@ void CFlashChip::SetPins(bool cs, bool sck, bool mosi, bool wp) {
     }
 }
 
+uint8_t CFlashChip::ClockByte(uint8_t out, bool wp) {
+    wp_ = wp && fault_ != ChipFault::WpHeldLow;
+    // The first bit is the level MISO holds now; the falling edges of the byte then present
+    // bits 6..0 of the byte being shifted out.
+    uint8_t in = static_cast<uint8_t>((miso_ ? 0x80 : 0x00) | (out_ & 0x7F));
+    if (fault_ == ChipFault::MisoStuckHigh) in = 0xFF;
+    if (fault_ == ChipFault::MisoStuckLow) in = 0x00;
+    mosi_ = (out & 1) != 0;
+    shift_in_ = out;
+    bits_ = 0;
+    ByteReceived(out);
+    miso_ = (out_ & 0x80) != 0;  // the last falling edge presents the next byte's first bit
+    return in;
+}
+
 void CFlashChip::Select() {
     SetPins(false, false, mosi_, wp_);
 }

@@ -84,6 +84,12 @@ public:
         return cs_ || miso_;  // undriven MISO reads high
     }
 
+    // The eight clocks of one byte, MSB first, on a selected chip between bytes with SCK low
+    // (ByteStart): what SetPins makes of them, in one step. Returns MISO as read after each
+    // rising edge.
+    bool ByteStart() const { return !cs_ && !sck_ && bits_ == 0; }
+    uint8_t ClockByte(uint8_t out, bool wp);
+
     // Byte level, for frame-level tests: select, exchange bytes MSB first, deselect.
     void Select();
     uint8_t Exchange(uint8_t out);

@@ -40,6 +40,38 @@ TEST(FlashChip, AnswersIdAndStatusAndLatchesWriteEnable) {
               Bytes({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x44, 0x50, 0xFF}));
 }
 
+// A byte taken in one step answers and acts as its eight clocks do: id, status, a program and
+// a read, on a sound chip and on one whose MISO is stuck.
+TEST(FlashChip, ByteInOneStepIsItsEightClocks) {
+    const std::vector<Bytes> frames = {{0x9F, 0, 0, 0, 0, 0}, {0x06}, {0x05, 0, 0},
+                                       {0x02, 0, 0x10, 0x0F, 0x12, 0x34}, {},
+                                       {0x03, 0, 0x10, 0x0E, 0, 0, 0, 0}};
+    for (ChipFault fault : {ChipFault::None, ChipFault::MisoStuckLow}) {
+        CFlashChip clocks(Params(0)), steps(Params(0));
+        clocks.SetFault(fault);
+        steps.SetFault(fault);
+        for (const Bytes& f : frames) {
+            Bytes by_clocks, by_steps;
+            if (f.empty()) {
+                clocks.AdvanceTime(1000000000);
+                steps.AdvanceTime(1000000000);
+                continue;
+            }
+            clocks.Select();
+            steps.Select();
+            for (uint8_t b : f) {
+                by_clocks.push_back(clocks.Exchange(b));
+                ASSERT_TRUE(steps.ByteStart());
+                by_steps.push_back(steps.ClockByte(b, true));
+            }
+            clocks.Deselect();
+            steps.Deselect();
+            EXPECT_EQ(by_steps, by_clocks);
+        }
+        EXPECT_TRUE(steps.Memory() == clocks.Memory());
+    }
+}
+
 // What a status read finds a second after the frames; a byte of 0x0F at 0 stays as it is.
 // Status writes do not take with SRP set and WP# low, also when the board holds WP# low
 // whatever the cable drives, nor on a part that ignores the command (its latch stays set).
