@@ -7,8 +7,8 @@
 # everywhere; a range erase of whole 64 KiB blocks.
 #
 # BASE=<git revision> bash bench/run.sh also builds that revision's tamrel, with this tree's
-# USB-Blaster and chip models put in their place so both run on the same model of the wire, and times its
-# jobs beside this tree's: a before/after table.
+# USB-Blaster and chip models put in their place so both run on the same model of the wire,
+# and times its jobs beside this tree's: a before/after table.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
