@@ -14,6 +14,7 @@ namespace {
 
 const unsigned char STATUS_FILLER = 0x00;
 const unsigned long long kFirstPauseUs = 100;  // first pause after a busy reading
+const unsigned long long kPauseShare = 32;     // later pauses: this share of the time waited
 
 // One chip-select frame; without a cable nothing is clocked and buf keeps what it held.
 void send_frame(CInterface* adapter, unsigned char* buf, long total_len, long read_len) {
@@ -228,9 +229,9 @@ unsigned long CTAMREL::Read_Frame_Len() const {
 }
 
 // Gives up after the same total pause as `polls` pauses of pause_ms, but polls again soon
-// after a busy reading: each pause is an eighth of the time waited so far (at least
-// kFirstPauseUs, at most pause_ms), so the chip is seen ready at most about an eighth of
-// its busy time late, whatever a status reading costs on the cable.
+// after a busy reading: each pause is a 32nd of the time waited so far (at least
+// kFirstPauseUs, at most pause_ms), so the chip is seen ready at most about 3 % of its busy
+// time late, whatever a status reading costs on the cable.
 int CTAMREL::Wait_WriteBusy(int polls, int pause_ms, bool interruptible) {
     const unsigned long long pause_us = pause_ms > 0 ? pause_ms * 1000ULL : 0;
     unsigned long long left_us = polls > 0 ? static_cast<unsigned long long>(polls) * pause_us : 0;
@@ -245,7 +246,7 @@ int CTAMREL::Wait_WriteBusy(int polls, int pause_ms, bool interruptible) {
                               : (Get_StatusReg() & STATUS_BUSY) != 0;
         if (Cable_Lost()) return 0;  // the cable has said so; nothing to wait for
         if (!busy) return 1;
-        unsigned long long pause = (delay_now_ns() - start_ns) / 8000;
+        unsigned long long pause = (delay_now_ns() - start_ns) / (1000 * kPauseShare);
         if (pause < kFirstPauseUs) pause = kFirstPauseUs;
         if (pause > pause_us) pause = pause_us;
         if (pause > left_us) pause = left_us;

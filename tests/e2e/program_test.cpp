@@ -450,8 +450,8 @@ TEST_P(Program, SequencesOnOtherGeometries) {
 TEST_P(Program, ChipErase) {
     const std::string start = "\n\nStatus:\t\t0x02h\tWE enabled\nChip full erase, please wait...";
     std::string ticks = "\nChip erase, 0:00 elapsed, typically 0:02\r";
-    for (int i = 0; i < 8; i++) ticks += "Chip erase, 0:01 elapsed, typically 0:02\r";
-    ticks += "Chip erase, 0:02 elapsed, typically 0:02\rChip erase, 0:02 elapsed, typically 0:02\r";
+    for (int i = 0; i < 10; i++) ticks += "Chip erase, 0:01 elapsed, typically 0:02\r";
+    ticks += "Chip erase, 0:02 elapsed, typically 0:02\r";
     const std::tuple<const ChipText*, std::string, bool> cases[] = {
         {&kW25X10, start + "\nErase done\n", false},
         {&kMX25V1635F, start + "\nErase done\n", false},
