@@ -55,10 +55,17 @@ TEST_F(ChipDb, RecordScanRules) {
     }
 }
 
-TEST_F(ChipDb, ByNameIsCaseSensitivePrefixMatchWithoutTouchingTheChip) {
+// The first record whose name begins with the text; only when none does, the first that
+// begins with it regardless of case.
+TEST_F(ChipDb, ByNameIsPrefixMatchWithoutTouchingTheChip) {
     const std::string db =
-        "#\nname=W25Q32BV mnfid=0xEF volime=0x400000\n\nname=W25Q32 mnfid=0xC2 volime=1\n";
-    const std::pair<const char*, int> cases[] = {{"W25Q3", 0xEF}, {"W25Q32 ", 0xC2}, {"w25q32", 0}};
+        "#\nname=mx25l64 mnfid=0x01 volime=1\nname=W25Q32BV mnfid=0xEF "
+        "volime=0x400000\n\nname=W25Q32 mnfid=0xC2 volime=1\n"
+        "name=MX25L64 mnfid=0xC8 volime=1\n";
+    const std::pair<const char*, int> cases[] = {
+        {"W25Q3", 0xEF}, {"W25Q32 ", 0xC2}, {"w25q32", 0xEF}, {"w25Q32 ", 0xC2},
+        {"MX25L", 0xC8}, {"Mx25L", 0x01},   {"W25Q32X", 0},
+    };
     for (const auto& [name, mnf_id] : cases) {
         setup = Setup_struct{}, setup.has_device_name = 1, setup.device_name = name;
         EXPECT_EQ(mnf_id ? 1 : -1, Run(db)) << name;
