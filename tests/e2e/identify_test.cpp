@@ -252,12 +252,13 @@ TEST_P(Identify, OwnRecordsBeforeTheInstalledOnes) {
     const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
         // MYCHIP answers the id of the installed W25X10, which is emulated.
         {"W25X10", {"-i"}, installed + Detect(GetParam(), "W25X10") + by_id(mine, false)},
-        {"W25X10",
+        {"NEWCHIP",
          {"-n=w25x10", "-i"},
-         installed + Detect(GetParam(), "W25X10") +
-             "\nOperation by chip name.\nDevice name:\t\"w25x10\"\nSearch chip in:\tflash_db.cfg "
-             "- OK\n" +
-             CommandSetup(kW25X10) + kW25X10.geometry},
+         Detect(GetParam(), "NEWCHIP") + "\nOperation by chip name." + installed +
+             "\nDevice name:\t\"w25x10\"\nSearch chip in:\tflash_db.cfg - OK\n" +
+             CommandSetup(kW25X10) + kW25X10.geometry +
+             "\n\nWarning: the chip answers id 0xEF 0x4098 0x0000, the record taken by -n=w25x10 "
+             "has 0xEF 0x3011"},
         {"newchip", {"-i"}, Detect(GetParam(), "newchip") + by_id(fresh, false)},
         {"NEWCHIP\nemulate_sfdp=0xEF4016",
          {"-i"},
