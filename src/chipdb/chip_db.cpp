@@ -32,17 +32,20 @@ void Chip_Db_Taken_From(CTAMREL* pgm, const std::string& path) {
     s->db_installed_named = 1;
 }
 
+int Chip_Db_Next(CTAMREL* pgm, const std::string& file, std::string* line) {
+    int result = 0;
+    pgm->Get_keyString(file.c_str(), line, "\nname=", result);
+    return result == 1 ? 1 : result == -1 ? -1 : 0;
+}
+
 int Chip_Db_ByName(CTAMREL* pgm, const std::string& name, std::string* line, std::string* path) {
     const std::string key = "\nname=" + name;
     std::string loose, loose_path;  // the first record that matches regardless of case
     for (const std::string& file : Chip_Db_Files(pgm)) {
         pgm->key_pos = 0;
-        for (;;) {
-            std::string record;
-            int result = 0;
-            pgm->Get_keyString(file.c_str(), &record, "\nname=", result);
-            if (result == -1) return -1;
-            if (result != 1) break;
+        std::string record;
+        int r = 0;
+        while ((r = Chip_Db_Next(pgm, file, &record)) == 1) {
             if (record.compare(0, key.size(), key) == 0) {
                 *line = record, *path = file;
                 return 1;
@@ -50,6 +53,7 @@ int Chip_Db_ByName(CTAMREL* pgm, const std::string& name, std::string* line, std
             if (loose.empty() && Begins_Ignoring_Case(record, key))
                 loose = record, loose_path = file;
         }
+        if (r == -1) return -1;
     }
     if (loose.empty()) return 0;
     *line = loose, *path = loose_path;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "chipdb/chip_db.h"
 #include "chipdb/chip_record.h"
 #include "config/file_search.h"
 #include "run/tamrel.h"
@@ -61,17 +62,15 @@ int Chip_Listing(CTAMREL* pgm, const std::string& filter) {
     size_t width = 0;
     for (size_t f = 0; f < files.size(); f++) {
         pgm->key_pos = 0;
-        for (;;) {
-            std::string line;
-            int result = 0;
-            pgm->Get_keyString(files[f].c_str(), &line, "\nname=", result);
-            if (result == -1) return -1;
-            if (result != 1) break;
+        std::string line;
+        int r = 0;
+        while ((r = Chip_Db_Next(pgm, files[f], &line)) == 1) {
             Entry e = Describe(pgm, line);
             if (Lower(e.name).find(wanted) == std::string::npos) continue;
             width = std::max(width, e.name.size());
             listed[f].push_back(e);
         }
+        if (r == -1) return -1;
     }
     for (size_t f = 0; f < files.size(); f++) {
         printf("\nChips in %s:", files[f].c_str());

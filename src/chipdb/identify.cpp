@@ -97,21 +97,18 @@ int find_records(CTAMREL* pgm, const std::vector<std::string>& files, const Chip
     *match = RECORD_NO;
     for (const std::string& file : files) {
         pgm->key_pos = 0;
-        for (;;) {
-            std::string line;
-            int result = 0;
-            pgm->Get_keyString(file.c_str(), &line, "\nname=", result);
-            if (result == -1) return -1;
-            const RecordMatch m = result == 1 ? match_record(pgm, line, chip) : RECORD_NO;
-            if (lines->empty() && m == RECORD_NO) {
-                if (result == 1) continue;
-                break;  // the next file
-            }
+        std::string line;
+        int r = 0;
+        while ((r = Chip_Db_Next(pgm, file, &line)) == 1) {
+            const RecordMatch m = match_record(pgm, line, chip);
+            if (lines->empty() && m == RECORD_NO) continue;
             if (!lines->empty() && m != RECORD_YES) return 1;
             if (lines->empty()) *match = m, *found_in = file;
             lines->push_back(line);
             if (m == RECORD_NO_EXTID) return 1;
         }
+        if (r == -1) return -1;
+        if (!lines->empty()) return 1;  // parts that share an id stand together in one file
     }
     return 1;
 }
