@@ -129,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const EarlySwitch early = Find_Early_Switch(argc, argv.data());
     Check(early == EARLY_NONE || early == EARLY_HELP || early == EARLY_VERSION ||
-          early == EARLY_LIST);
+          early == EARLY_LIST || early == EARLY_LIST_CHIPS);
 
     Setup_struct s;
     RecordingChip chip;  // outlives pgm

@@ -367,7 +367,7 @@ def check(records):
         if not re.fullmatch(r"[A-Za-z0-9_.\-]+", r.name):
             fail("record name %r is not one word" % r.name)
         for earlier in seen:
-            if earlier.startswith(r.name):
+            if earlier.lower().startswith(r.name.lower()):  # -n= ignores case when it must
                 fail("%s begins %s, an earlier record: -n= and emulate= would take that one"
                      % (r.name, earlier))
         seen.append(r.name)

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <string>
 
+#include "chipdb/chip_db.h"
 #include "chipdb/chip_record.h"
-#include "config/file_search.h"
 #include "run/tamrel.h"
 
 int DB_Parser(const char* line, CTAMREL* pgm) {
@@ -40,16 +40,13 @@ int DB_Parser(const char* line, CTAMREL* pgm) {
 }
 
 int CTAMREL::Id_ByName() {
-    std::string key = "\nname=" + setup->device_name;
-    std::string line;
-    int result = 0;
-
-    key_pos = 0;
-    Get_keyString(Config_File_Path(setup, FLASH_DB_CFG), &line, key.c_str(), result);
-    if (result == -1) return -1;
-    if (result != 1) {
+    std::string line, path;
+    const int found = Chip_Db_ByName(this, setup->device_name, &line, &path);
+    if (found == -1) return -1;
+    if (found != 1) {
         printf("\nCan't find chip in 'flash_db.cfg'\n");
         return -1;
     }
+    Chip_Db_Taken_From(this, path);
     return DB_Parser(line.c_str(), this) == 1 ? 1 : -1;
 }

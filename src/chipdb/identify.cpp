@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "chipdb/alternatives.h"
+#include "chipdb/chip_db.h"
 #include "chipdb/chip_record.h"
 #include "chipdb/manufacturer.h"
 #include "chipdb/sfdp.h"
-#include "config/file_search.h"
 #include "run/console.h"
 #include "run/tamrel.h"
 
@@ -89,24 +89,28 @@ std::string record_ids(CTAMREL* pgm, const std::string& line) {
 
 // The first record that matches the chip (RECORD_NO when none does), then the records the
 // scan meets right behind it that match the chip without a warning too: parts that share
-// the id. Prints only the key file reader's error (result -1).
-int find_records(CTAMREL* pgm, const char* db_file, const ChipIds& chip,
-                 std::vector<std::string>* lines, RecordMatch* match) {
-    pgm->key_pos = 0;
+// the id. The files are searched in order, and the first that holds a match is *found_in.
+// Prints only the key file reader's error (result -1).
+int find_records(CTAMREL* pgm, const std::vector<std::string>& files, const ChipIds& chip,
+                 std::vector<std::string>* lines, RecordMatch* match, std::string* found_in) {
     lines->clear();
     *match = RECORD_NO;
-    for (;;) {
+    for (const std::string& file : files) {
+        pgm->key_pos = 0;
         std::string line;
-        int result = 0;
-        pgm->Get_keyString(db_file, &line, "\nname=", result);
-        if (result != 1) return result == -1 ? -1 : 1;
-        const RecordMatch m = match_record(pgm, line, chip);
-        if (lines->empty() && m == RECORD_NO) continue;
-        if (!lines->empty() && m != RECORD_YES) return 1;
-        if (lines->empty()) *match = m;
-        lines->push_back(line);
-        if (m == RECORD_NO_EXTID) return 1;
+        int r = 0;
+        while ((r = Chip_Db_Next(pgm, file, &line)) == 1) {
+            const RecordMatch m = match_record(pgm, line, chip);
+            if (lines->empty() && m == RECORD_NO) continue;
+            if (!lines->empty() && m != RECORD_YES) return 1;
+            if (lines->empty()) *match = m, *found_in = file;
+            lines->push_back(line);
+            if (m == RECORD_NO_EXTID) return 1;
+        }
+        if (r == -1) return -1;
+        if (!lines->empty()) return 1;  // parts that share an id stand together in one file
     }
+    return 1;
 }
 
 // Of the records that share the chip's id, the one its SFDP tables confirm. When the tables
@@ -138,10 +142,12 @@ std::string choose_record(CTAMREL* pgm, const std::vector<std::string>& lines,
     return lines[static_cast<size_t>(left[0])];
 }
 
-bool db_readable(CTAMREL* pgm, const char* db_file) {
-    FILE* f = pgm->Key_File_Open(db_file);
-    if (f == nullptr) return false;
-    fclose(f);
+bool db_readable(CTAMREL* pgm, const std::vector<std::string>& files) {
+    for (const std::string& file : files) {
+        FILE* f = pgm->Key_File_Open(file.c_str());
+        if (f == nullptr) return false;
+        fclose(f);
+    }
     return true;
 }
 
@@ -162,7 +168,7 @@ std::vector<uint8_t> read_sfdp(CTAMREL* pgm) {
 
 int CTAMREL::FLASH_Identify() {
     CManufacturer mnf(setup);
-    const char* db_file = Config_File_Path(setup, FLASH_DB_CFG);
+    const std::vector<std::string> db_files = Chip_Db_Files(this);
     setup->alternatives.clear();
 
     if (setup->has_device_name) {
@@ -209,16 +215,18 @@ int CTAMREL::FLASH_Identify() {
 
     // The database is searched while the cable is still on, so that a chip it lacks can be
     // asked for its SFDP tables in the same power-up. A missing file is reported below.
-    const bool readable = db_readable(this, db_file);
+    const bool readable = db_readable(this, db_files);
     std::vector<std::string> lines;
     RecordMatch match = RECORD_NO;
-    int scan = readable ? find_records(this, db_file, chip, &lines, &match) : 0;
+    std::string found_in;
+    int scan = readable ? find_records(this, db_files, chip, &lines, &match, &found_in) : 0;
     std::vector<uint8_t> sfdp;
     if (scan == 1 && (match == RECORD_NO || lines.size() > 1)) sfdp = read_sfdp(this);
     Adapter_release();
 
+    if (scan == 1) Chip_Db_Taken_From(this, found_in);
     printf("%s", kSearchLine);
-    if (!readable) scan = find_records(this, db_file, chip, &lines, &match);
+    if (!readable) scan = find_records(this, db_files, chip, &lines, &match, &found_in);
     if (scan != 1) return -1;
     std::string line = lines.size() > 1 ? choose_record(this, lines, sfdp)
                        : lines.empty()  ? std::string()
@@ -260,12 +268,10 @@ void CTAMREL::FLASH_Check_ByName() {
     // No answer (no chip, or one without the id command): the reason -n= exists.
     if (chip.jedec == 0x0000 || chip.jedec == 0x00FF || (chip.mnf == 0xFF && chip.jedec == 0xFFFF))
         return;
-    std::string line;
-    int result = 0;
-    key_pos = 0;
-    Get_keyString(Config_File_Path(setup, FLASH_DB_CFG), &line,
-                  ("\nname=" + setup->device_name).c_str(), result);
-    if (result != 1 || match_record(this, line, chip) != RECORD_NO) return;
+    std::string line, path;
+    if (Chip_Db_ByName(this, setup->device_name, &line, &path) != 1 ||
+        match_record(this, line, chip) != RECORD_NO)
+        return;
     const std::string ids = record_ids(this, line);
     if (ids.empty()) return;
     printf(

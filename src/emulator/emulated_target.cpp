@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "adapters/delay.h"
+#include "chipdb/chip_db.h"
 #include "chipdb/chip_record.h"
-#include "config/file_search.h"
 #include "emulator/emulated_lpt.h"
 #include "emulator/emulated_usb_bus.h"
 #include "emulator/flash_chip.h"
@@ -163,19 +163,17 @@ std::vector<SfdpEraseSpec> EraseTypes(const std::vector<EraseItem>& items, const
     return types;
 }
 
-// The part of the first flash_db.cfg record whose name begins with `name`, read by the
+// The part of the flash_db.cfg record that -n= would take for `name`, read by the
 // database's own parser.
 int FindChip(CTAMREL* pgm, const std::string& name, FlashChipParams* params,
              std::vector<EraseItem>* erase) {
-    std::string line;
-    int result = 0;
+    std::string line, path;
     uint32_t saved_pos = pgm->key_pos;
-    pgm->key_pos = 0;
-    pgm->Get_keyString(Config_File_Path(pgm->setup, FLASH_DB_CFG), &line,
-                       ("\nname=" + name).c_str(), result);
+    const int found = Chip_Db_ByName(pgm, name, &line, &path);
     pgm->key_pos = saved_pos;
-    if (result == -1) return 0;  // the reader has said it cannot open the file
-    if (result != 1) {
+    if (found == -1) return 0;  // the reader has said it cannot open the file
+    if (found == 1) Chip_Db_Taken_From(pgm, path);
+    if (found != 1) {
         printf("\nError: emulate=%s: no record in flash_db.cfg has a name beginning with it",
                name.c_str());
         return 0;

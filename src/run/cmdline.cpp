@@ -190,7 +190,9 @@ bool Refuse_Glued_Switches(int argc, char** argv) {
     return false;
 }
 
-EarlySwitch Find_Early_Switch(int argc, char** argv) {
+EarlySwitch Find_Early_Switch(int argc, char** argv, std::string* filter) {
+    static const char kListChips[] = "--list-chips";
+    const size_t n = sizeof kListChips - 1;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (arg == nullptr || arg[0] != '-') continue;
@@ -199,6 +201,12 @@ EarlySwitch Find_Early_Switch(int argc, char** argv) {
             return EARLY_HELP;
         if (strcmp(arg, "--version") == 0) return EARLY_VERSION;
         if (strcmp(arg, "--list") == 0) return EARLY_LIST;
+        if (strncmp(arg, kListChips, n) == 0 && (arg[n] == '\0' || arg[n] == '=')) {
+            const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+            if (filter)
+                filter->assign(arg[n] == '=' ? arg + n + 1 : next && next[0] != '-' ? next : "");
+            return EARLY_LIST_CHIPS;
+        }
     }
     return EARLY_NONE;
 }
@@ -236,6 +244,8 @@ void PrintUsage(bool all) {
         "      differ: -c -e -w -v filename -ab=address_begin",
         " -r   Put back bytes an interrupted erase left in a journal: -r journal_file",
         " --list        List the USB-Blasters and parallel ports: --list",
+        " --list-chips  List the chips of flash_db.cfg, or those whose name holds a text,",
+        "               with id, size and file: --list-chips W25Q",
         " --usb-serial= Choose the USB-Blaster by serial, or --usb-index=, --usb-path=\n",
     };
     const size_t n = sizeof lines / sizeof lines[0];

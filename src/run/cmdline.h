@@ -1,6 +1,8 @@
 // Command-line parser and usage text.
 #pragma once
 
+#include <string>
+
 class CTAMREL;
 
 class CCMDP {
@@ -27,7 +29,8 @@ void PrintUsage(bool all = false);
 bool Refuse_Glued_Switches(int argc, char** argv);
 
 // --help, -h (-H) and -? ask for the usage text, --version for the version line; both are
-// answered before any file is read. --list asks for the cable listing instead of a run. The
-// first such argument counts.
-enum EarlySwitch { EARLY_NONE, EARLY_HELP, EARLY_VERSION, EARLY_LIST };
-EarlySwitch Find_Early_Switch(int argc, char** argv);
+// answered before any file is read. --list asks for the cable listing instead of a run,
+// --list-chips for the chip listing, filtered by the text in *filter (--list-chips TEXT or
+// --list-chips=TEXT; "" for all). The first such argument counts.
+enum EarlySwitch { EARLY_NONE, EARLY_HELP, EARLY_VERSION, EARLY_LIST, EARLY_LIST_CHIPS };
+EarlySwitch Find_Early_Switch(int argc, char** argv, std::string* filter = nullptr);

@@ -5,14 +5,15 @@
 #include <cstdio>
 
 #include "adapters/delay.h"
+#include "chipdb/chip_listing.h"
 #include "config/adapter_select.h"
 #include "config/cable_listing.h"
 #include "config/cfg_parser.h"
-#include "flash/progress_plan.h"
+#include "config/file_search.h"
 #include "flash/journal.h"
+#include "flash/progress_plan.h"
 #include "flash/put_back.h"
 #include "flash/update.h"
-#include "config/file_search.h"
 #include "run/cmdline.h"
 #include "run/console.h"
 #include "run/exit_codes.h"
@@ -101,6 +102,12 @@ int List_Cables(Setup_struct& setup) {
     return Cable_Listing(&pgm);
 }
 
+// --list-chips reads flash_db.cfg only.
+int List_Chips(Setup_struct& setup, const std::string& filter) {
+    CTAMREL pgm(&setup);
+    return Stage_Failed(Chip_Listing(&pgm, filter), pgm) ? -1 : 1;
+}
+
 }  // namespace
 
 int Run_Driver(int argc, char** argv) {
@@ -113,7 +120,8 @@ int Run_Driver(int argc, char** argv) {
     const int from_env = Exit_Codes_From_Env();
     if (from_env < 0) return Exit_Status(-1, EXIT_CODES_CLASSIC);
     const ExitCodes env_codes = static_cast<ExitCodes>(from_env);
-    const EarlySwitch early = argc <= 1 ? EARLY_HELP : Find_Early_Switch(argc, argv);
+    std::string filter;
+    const EarlySwitch early = argc <= 1 ? EARLY_HELP : Find_Early_Switch(argc, argv, &filter);
     if (early == EARLY_HELP) {
         PrintUsage(argc > 1);
         return Exit_Status(1, env_codes);
@@ -125,6 +133,7 @@ int Run_Driver(int argc, char** argv) {
     Setup_struct setup;
     PGM_setup_ini(&setup);
     if (early == EARLY_LIST) return Exit_Status(List_Cables(setup), env_codes);
+    if (early == EARLY_LIST_CHIPS) return Exit_Status(List_Chips(setup, filter), env_codes);
     const int result = Run_Stages(setup, argc, argv);
     // The environment wins over config.cfg.
     return Exit_Status(result, env_codes != EXIT_CODES_UNSET

@@ -110,6 +110,10 @@ struct Setup_struct {
     // Paths of config.cfg and flash_db.cfg once looked up (config/file_search.h).
     std::string config_path;
     std::string db_path;
+    // The installed flash_db.cfg, searched after db_path ("" none), and whether a line has
+    // named it since a record was taken from it.
+    std::string db_installed;
+    uint8_t db_installed_named;
 };
 
 void PGM_setup_ini(Setup_struct* setup);

@@ -19,17 +19,17 @@ protected:
     std::string out;
 };
 
-// Which record the scan settles on for a chip answering EF 40 16 and `ext` ("" = none) and
-// what it prints; the adapter ends off. The plain match is left to the whole runs.
+// Which record the scan settles on for a chip answering EF 40 99 (in no shipped record) and
+// `ext` and what it prints; the adapter ends off. The plain match is left to the whole runs.
 TEST_F(ChipDb, RecordScanRules) {
-    const std::string a = "name=A mnfid=0xEF jedec=0x4016 extid=0x1234 volime=1\n";
-    const std::string b = "name=B mnfid=0xEF jedec=0x4016 extid=0 volime=1\n";
-    const std::string c = "name=C mnfid=0xEF jedec=0x4016 volime=1\n";
-    const std::string d = "name=D mnfid=0xEF jedec=0x4016 extid=any volime=1\n";
-    const std::string e = "name=E mnfid=0xEF jedec=0x4016 extid=0x1234 volime=2\n";
+    const std::string a = "name=A mnfid=0xEF jedec=0x4099 extid=0x1234 volime=1\n";
+    const std::string b = "name=B mnfid=0xEF jedec=0x4099 extid=0 volime=1\n";
+    const std::string c = "name=C mnfid=0xEF jedec=0x4099 volime=1\n";
+    const std::string d = "name=D mnfid=0xEF jedec=0x4099 extid=any volime=1\n";
+    const std::string e = "name=E mnfid=0xEF jedec=0x4099 extid=0x1234 volime=2\n";
     // Ids wider than their field whose low bits are the chip's: found, and refused.
-    const std::string wide = "name=W mnfid=0x1000000EF jedec=0x4016 volime=1\n";
-    const std::string wide_jedec = "name=W mnfid=0xEF jedec=0x100004016 volime=1\n";
+    const std::string wide = "name=W mnfid=0x1000000EF jedec=0x4099 volime=1\n";
+    const std::string wide_jedec = "name=W mnfid=0xEF jedec=0x100004099 volime=1\n";
     const std::tuple<std::string, uint16_t, std::string, const char*> cases[] = {
         {b, 0, "", "- \tIs not added to DB\nError: no usable SFDP"},  // first line: no record
         {"\n" + b, 0x00FF, "B", "- OK\n"},
@@ -39,14 +39,14 @@ TEST_F(ChipDb, RecordScanRules) {
         {"\n" + a + "\n" + d, 0xEF40, "D", "- OK\n"},  // any: no warning, whatever follows
         {"", 0, "", "- \nError: Can`t open file: flash_db.cfg\n"},
         {"\n" + wide, 0, "W!", "\nError: flash_db.cfg record W: mnfid=0x1000000EF does not fit"},
-        {"\n" + wide_jedec, 0, "W!", "record W: jedec=0x100004016 does not fit its field"},
+        {"\n" + wide_jedec, 0, "W!", "record W: jedec=0x100004099 does not fit its field"},
         // Records in a row that the chip answers stand for parts sharing the id; no SFDP
         // tables tell them apart here.
         {"\n" + a + "\n" + e + "\n" + b, 0x1234, "A",
          "Warning: the chip answers the id of A, E, and its SFDP tables do not tell which"},
     };
     for (const auto& [db, ext, name, printed] : cases) {
-        setup = Setup_struct{}, chip.id[3] = ext >> 8, chip.id[4] = ext & 0xFF;
+        setup = Setup_struct{}, chip.id[2] = 0x99, chip.id[3] = ext >> 8, chip.id[4] = ext & 0xFF;
         const bool refused = name.back() == '!';
         EXPECT_EQ(name.empty() || refused ? -1 : 1, Run(db)) << db;
         EXPECT_EQ(refused ? name.substr(0, name.size() - 1) : name, setup.device_name);
@@ -55,10 +55,17 @@ TEST_F(ChipDb, RecordScanRules) {
     }
 }
 
-TEST_F(ChipDb, ByNameIsCaseSensitivePrefixMatchWithoutTouchingTheChip) {
+// The first record whose name begins with the text; only when none does, the first that
+// begins with it regardless of case.
+TEST_F(ChipDb, ByNameIsPrefixMatchWithoutTouchingTheChip) {
     const std::string db =
-        "#\nname=W25Q32BV mnfid=0xEF volime=0x400000\n\nname=W25Q32 mnfid=0xC2 volime=1\n";
-    const std::pair<const char*, int> cases[] = {{"W25Q3", 0xEF}, {"W25Q32 ", 0xC2}, {"w25q32", 0}};
+        "#\nname=mx25l64 mnfid=0x01 volime=1\nname=W25Q32BV mnfid=0xEF "
+        "volime=0x400000\n\nname=W25Q32 mnfid=0xC2 volime=1\n"
+        "name=MX25L64 mnfid=0xC8 volime=1\n";
+    const std::pair<const char*, int> cases[] = {
+        {"W25Q3", 0xEF}, {"W25Q32 ", 0xC2}, {"w25q32", 0xEF}, {"w25Q32 ", 0xC2},
+        {"MX25L", 0xC8}, {"Mx25L", 0x01},   {"W25Q32X", 0},
+    };
     for (const auto& [name, mnf_id] : cases) {
         setup = Setup_struct{}, setup.has_device_name = 1, setup.device_name = name;
         EXPECT_EQ(mnf_id ? 1 : -1, Run(db)) << name;

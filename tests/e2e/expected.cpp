@@ -29,6 +29,9 @@ const std::string k32MiB = Sizes(k256, k4K, k64K, "8192", "512", "32");
 }  // namespace
 
 const ChipText kW25X10 = {"W25X10", "Winbond", 0x3011, 0, true, k128KiB, 0x20000, 0x20};
+const ChipText kW25Q32 = {"W25Q32", "Winbond", 0x4016,
+                          0,        true,      Sizes(k256, k4K, k64K, "1024", "64", "4"),
+                          0x400000, 0x20};
 const ChipText kMX25L1005 = {"MX25L1005", "Macronix", 0x2011, 0, true, k128KiB, 0x20000, 0xD8};
 const ChipText kS25FL128S1 = {
     "S25FL128Sxxxxxx1", "Spansion", 0x2018, 0x4D00, true, Sizes(k256, "", k256K, "", "64", "16"),

@@ -25,6 +25,7 @@ struct ChipText {
 };
 
 extern const ChipText kW25X10;       // Winbond, 4 KiB blocks as erase unit
+extern const ChipText kW25Q32;       // Winbond, 4 MiB
 extern const ChipText kMX25L1005;    // Macronix, 64 KiB sectors
 extern const ChipText kS25FL128S1;   // Spansion, 256 KiB sectors
 extern const ChipText kW25Q256;      // 32 MiB, 4-byte mode entered and left (0xB7/0xE9)

@@ -222,6 +222,56 @@ TEST_P(Identify, InterruptStopsTheDatabaseScan) {
     EXPECT_EQ(r.status, 255);
 }
 
+// A flash_db.cfg of the user's own is searched before the installed one: its records win for
+// their names and ids, every other chip comes from the installed file, which a line names
+// where a record is first taken from it. Names match regardless of case when none matches
+// with it.
+TEST_P(Identify, OwnRecordsBeforeTheInstalledOnes) {
+    dir.Install();
+    dir.Write("flash_db.cfg",
+              "# my chips\nname=MYCHIP mnfid=0xEF jedec=0x3011 extid=any page=256 block=4096 "
+              "sector=0x10000 volime=0x40000\nname=NEWCHIP mnfid=0xEF jedec=0x4098 extid=any "
+              "page=256 block=4096 sector=0x10000 volime=0x20000\n");
+    const ChipText mine = {"MYCHIP",
+                           "Winbond",
+                           0x3011,
+                           0,
+                           true,
+                           "\nPage size:\t0x100, (256) Bytes\nBlock size:\t0x1000, (4) Kb"
+                           "\nSector size:\t0x10000, (64) Kb\nBlock  numbers:\t64 "
+                           "\nSector numbers:\t4 \nTotal Size:\t0 MB",
+                           0x40000,
+                           0x20};
+    const ChipText fresh = {"NEWCHIP", "Winbond", 0x4098, 0, true, kW25X10.geometry, 0x20000, 0x20};
+    const std::string installed = "\nUsing " + dir.Path("inst/share/tamrel/flash_db.cfg");
+    const auto by_id = [&](const ChipText& c, bool from_installed) {
+        std::string s = ::Identify(GetParam(), c);
+        if (from_installed) s.insert(s.find("\nSearch chip in:"), installed);
+        return s + c.geometry;
+    };
+    const std::tuple<std::string, std::vector<std::string>, std::string> cases[] = {
+        // MYCHIP answers the id of the installed W25X10, which is emulated.
+        {"W25X10", {"-i"}, installed + Detect(GetParam(), "W25X10") + by_id(mine, false)},
+        {"NEWCHIP",
+         {"-n=w25x10", "-i"},
+         Detect(GetParam(), "NEWCHIP") + "\nOperation by chip name." + installed +
+             "\nDevice name:\t\"w25x10\"\nSearch chip in:\tflash_db.cfg - OK\n" +
+             CommandSetup(kW25X10) + kW25X10.geometry +
+             "\n\nWarning: the chip answers id 0xEF 0x4098 0x0000, the record taken by -n=w25x10 "
+             "has 0xEF 0x3011"},
+        {"newchip", {"-i"}, Detect(GetParam(), "newchip") + by_id(fresh, false)},
+        {"NEWCHIP\nemulate_sfdp=0xEF4016",
+         {"-i"},
+         Detect(GetParam(), "NEWCHIP") + by_id(kW25Q32, true)},
+    };
+    for (const auto& [chip, args, text] : cases) {
+        dir.Configure(GetParam(), chip);
+        RunResult r = dir.Run(args);
+        EXPECT_EQ(r.out, Banner(r.out) + text + "\n" + kIdleStatus + "\n") << chip << args[0];
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Cables, Identify, ::testing::Values(Cable::Lpt, Cable::Usb),
                          [](const auto& p) { return p.param == Cable::Lpt ? "Lpt" : "Usb"; });
 
@@ -247,6 +297,49 @@ TEST(Startup, NoArgumentsPrintsUsageAndNoConfigIsAnError) {
     EXPECT_EQ(r.out, Banner(r.out) +
                          "\nIs not set config for any LPT or USB adapters.\nconfig.cfg: the line "
                          "\"port = usb\" sets no cable; write it as port=usb\n");
+    EXPECT_EQ(r.status, 255);
+}
+
+// --list-chips lists the records of the files a run searches, in their order, with ids, size
+// and file, reading no config.cfg; a filter keeps the names that hold it regardless of case.
+// A file is read once, however it is reached.
+TEST(Startup, ChipListing) {
+    TargetDir dir;
+    dir.Install();
+    const std::string installed = dir.Path("inst/share/tamrel/flash_db.cfg");
+    const std::string w25x1 = "\nChips in " + installed +
+                              ":\n  W25X10  0xEF 0x3011         128 KiB"
+                              "\n  W25X16  0xEF 0x3015           2 MiB\n";
+    dir.Write("flash_db.cfg",
+              "# mine\nname=MYCHIP mnfid=0xEF jedec=0x3011 extid=any page=256 sector=0x10000 "
+              "volime=0x40000\nname=OddChip mnfid=0x1F jedec=0x0100 extid=0x0100 page=264 "
+              "sector=0x10000 volime=135296\nname=BADCHIP mnfid=0xEF page=0x10100 volime=1\n");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--list-chips", "chip"},
+         "\nChips in flash_db.cfg:"
+         "\n  MYCHIP   0xEF 0x3011         256 KiB"
+         "\n  OddChip  0x1F 0x0100 0x0100  135296 bytes"
+         "\n  BADCHIP                      not usable: flash_db.cfg record BADCHIP: page=0x10100 "
+         "does not fit its field (0 to 0xFFFF)"
+         "\nChips in " +
+             installed + ":\n  none\n"},
+        {{"-i", "--list-chips=W25X1"}, "\nChips in flash_db.cfg:\n  none" + w25x1},
+    };
+    for (const auto& [args, text] : cases) {
+        RunResult r = dir.Run(args);
+        EXPECT_EQ(r.out, Banner(r.out) + text) << args[0];
+        EXPECT_EQ(r.status, 1);
+    }
+    std::filesystem::remove(dir.Path("flash_db.cfg"));
+    std::filesystem::create_directories(dir.Path("xdg/tamrel"));
+    std::filesystem::create_symlink(installed, dir.Path("xdg/tamrel/flash_db.cfg"));
+    RunResult r = dir.Run({"--list-chips", "w25x1"});
+    EXPECT_EQ(r.out, Banner(r.out) + "\nChips in " + dir.Path("xdg/tamrel/flash_db.cfg") + ":" +
+                         w25x1.substr(w25x1.find('\n', 1)));
+    std::filesystem::remove(dir.Path("xdg/tamrel/flash_db.cfg"));
+    std::filesystem::remove(installed);
+    r = dir.Run({"--list-chips"});
+    EXPECT_EQ(r.out, Banner(r.out) + "\nError: Can`t open file: flash_db.cfg\n");
     EXPECT_EQ(r.status, 255);
 }
 

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -90,6 +91,14 @@ void TargetDir::Configure(Cable cable, const std::string& chip, const std::strin
     Write("config.cfg", cfg);
 }
 
+void TargetDir::Install() {
+    namespace fs = std::filesystem;
+    fs::create_directories(Path("inst/bin")), fs::create_directories(Path("inst/share/tamrel"));
+    bin_ = Path("inst/bin/tamrel");
+    if (link(TAMREL_BIN, bin_.c_str()) != 0) fs::copy_file(TAMREL_BIN, bin_);
+    fs::rename(Path("flash_db.cfg"), Path("inst/share/tamrel/flash_db.cfg"));
+}
+
 void TargetDir::Exec(const std::vector<std::string>& args) const {
     for (const auto& [name, value] : env) {
         if (value.empty())
@@ -108,10 +117,10 @@ void TargetDir::Exec(const std::vector<std::string>& args) const {
     // A run that hangs ends by SIGALRM (the timer outlives execv) instead of holding the suite.
     alarm(kRunSeconds);
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(TAMREL_BIN));
+    argv.push_back(const_cast<char*>(bin_.c_str()));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(TAMREL_BIN, argv.data());
+    execv(bin_.c_str(), argv.data());
     _exit(127);
 }
 

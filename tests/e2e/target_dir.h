@@ -35,6 +35,10 @@ public:
     // config.cfg for an emulated cable and chip, image in "flash.bin", plus extra lines.
     void Configure(Cable cable, const std::string& chip, const std::string& extra = "") const;
 
+    // Later runs start the program as installed under this folder's "inst" prefix
+    // (inst/bin/tamrel), the shipped database moved to inst/share/tamrel/flash_db.cfg.
+    void Install();
+
     // Runs tamrel in this folder, its output into a pipe.
     RunResult Run(const std::vector<std::string>& args) const;
     // The same in the background: Start gives the run, Wait its result.
@@ -60,6 +64,7 @@ private:
     RunResult Collect(pid_t pid, int fd) const;
 
     std::string dir_;
+    std::string bin_ = TAMREL_BIN;
     long file_size_limit_ = 0;
 };
 

@@ -30,8 +30,8 @@ protected:
 };
 
 TEST_F(EmulatedTarget, RefusesBadConfiguration) {
-    EXPECT_EQ(Create("W25"),
-              "\nError: emulate=W25: no record in flash_db.cfg has a name beginning with it");
+    EXPECT_EQ(Create("ZZ25"),
+              "\nError: emulate=ZZ25: no record in flash_db.cfg has a name beginning with it");
     EXPECT_EQ(Create("NOSIZE"),
               "\nError: emulate=NOSIZE: flash_db.cfg file: 'volime' syntax error");
     // Only slow takes a busy time, a whole number of milliseconds up to ten minutes.

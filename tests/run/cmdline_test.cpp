@@ -133,6 +133,8 @@ TEST(Cmdline, HelpAndVersionAreFoundAnywhere) {
         {{"--versions", "-V"}, EARLY_NONE},
         {{"-i", "--list", "--help"}, EARLY_LIST},
         {{"--lists"}, EARLY_NONE},
+        {{"-i", "--list-chips=W25", "--help"}, EARLY_LIST_CHIPS},
+        {{"--list-chip", "--list-chipsW25", "--list-"}, EARLY_NONE},
     };
     for (auto [args, expect] : cases) {
         args.insert(args.begin(), "tamrel");
