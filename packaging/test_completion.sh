@@ -53,7 +53,9 @@ cd "$tmp/run" || exit 1
 check tamrel -e -- -e
 check tamrel -a -- -ab= -al=
 check tamrel --h -- --help
-check tamrel --l -- --list-chips
+check tamrel --l -- --list --list-chips
+check tamrel --usb-s -- --usb-serial=
+check tamrel -c -- -c
 check tamrel -e -w -v fw -- fw.bin fw2.bin
 check tamrel -d o -- other.bin
 check tamrel -ab = 0x -- 
