@@ -235,6 +235,19 @@ void CALTERAUSB::QUEUE_BLOCK(unsigned char* buf, long total_len, long read_len) 
     Stream_Frame(buf, total_len, read_len > 0, true);
 }
 
+// Shift headers without read-back and their zero bytes, after a frame's deselect byte: the
+// cable clocks them with CS# high, no reply comes.
+void CALTERAUSB::QUEUE_IDLE(long bytes) {
+    if (!stream_ || bytes < 1 || CABLE_LOST()) return;
+    unsigned char packet[kPacket] = {};
+    while (bytes > 0) {
+        const long count = bytes < kPacket - 1 ? bytes : kPacket - 1;
+        packet[0] = static_cast<unsigned char>(kShift | count);
+        stream_->Put(packet, static_cast<unsigned>(count + 1), nullptr, 0);
+        bytes -= count;
+    }
+}
+
 void CALTERAUSB::FLUSH_BLOCKS() {
     if (!stream_) return;
     if (CABLE_LOST()) {

@@ -42,6 +42,7 @@ public:
     void QUEUE_BLOCK(unsigned char* buf, long total_len, long read_len) override;
     void FLUSH_BLOCKS() override;
     int QUEUES_BLOCKS() override { return stream_ != nullptr; }
+    void QUEUE_IDLE(long bytes) override;
     int CABLE_LOST() override;
 
     const char* cable_name = "USB-Blaster";

@@ -48,6 +48,9 @@ public:
         WR_BLOCK(buf, total_len, read_len);
     }
     virtual void FLUSH_BLOCKS() {}
+    // Queues `bytes` byte times of clocks with the chip deselected: a wait that the cable
+    // itself measures between queued frames (the chip ignores SCK while CS# is high).
+    virtual void QUEUE_IDLE(long bytes) { (void)bytes; }
     // 1 when queued frames really travel together (several frames per USB round trip).
     virtual int QUEUES_BLOCKS() { return 0; }
     // 1 once a transfer to the cable has failed (the cable said so when it happened); the

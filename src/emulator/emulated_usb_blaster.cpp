@@ -8,10 +8,21 @@
 
 namespace {
 
+// Bit order reversed: the cable shifts LSB first, the chip takes MSB first.
+struct ReverseTable {
+    uint8_t of[256];
+    ReverseTable() {
+        for (int b = 0; b < 256; ++b) {
+            int r = 0;
+            for (int i = 0; i < 8; ++i) r |= ((b >> i) & 1) << (7 - i);
+            of[b] = static_cast<uint8_t>(r);
+        }
+    }
+};
+const ReverseTable kReverse;
+
 uint8_t Reverse(uint8_t b) {
-    b = static_cast<uint8_t>((b & 0xF0) >> 4 | (b & 0x0F) << 4);
-    b = static_cast<uint8_t>((b & 0xCC) >> 2 | (b & 0x33) << 2);
-    return static_cast<uint8_t>((b & 0xAA) >> 1 | (b & 0x55) << 1);
+    return kReverse.of[b];
 }
 
 const DWORD kVid = 0x09FB;
@@ -246,7 +257,7 @@ void CEmulatedUsbBlaster::RunCable(uint64_t t) {
         const uint64_t start = std::max(cable_free_, rx_at_[rx_head_]);
         if (start >= t) return;
         const uint8_t b = rx_[rx_head_];
-        if (WouldReply(b) && TxPending() >= kFt245TxBuffer) {  // waits for an IN packet
+        if (TxPending() >= kFt245TxBuffer && WouldReply(b)) {  // waits for an IN packet
             stalled_ = true;
             cable_free_ = start;
             return;
@@ -480,6 +491,11 @@ void CEmulatedUsbBlaster::Shift(uint8_t b) {
     if ((lines_ & 0x20) && !(lines_ & 0x02) && chip_->ByteStart()) {
         const uint8_t in = Reverse(chip_->ClockByte(Reverse(b), (lines_ & 0x08) != 0));
         if (shift_read_) Reply(in);
+        return;
+    }
+    // A deselected chip ignores the clocks: only the last levels stay on its pins.
+    if ((lines_ & 0x22) == 0x22 && !shift_read_) {
+        Drive(false, (b & 0x80) != 0);
         return;
     }
     uint8_t in = 0;

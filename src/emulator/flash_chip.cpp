@@ -131,12 +131,6 @@ void CFlashChip::Deselect() {
     SetPins(true, false, mosi_, wp_);
 }
 
-void CFlashChip::AdvanceTime(uint64_t ns) {
-    now_ += ns;
-}
-uint64_t CFlashChip::Now() const {
-    return now_;
-}
 bool CFlashChip::Protected(uint32_t addr) const {
     if (fault_ == ChipFault::OneBlockLocked && (sr_ & 0x1C) == 0)
         return locked_ && addr / 0x10000 == 1;

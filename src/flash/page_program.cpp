@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "flash/spi_opcodes.h"
 #include "run/console.h"
@@ -11,18 +10,17 @@
 
 namespace {
 
-// Status readings after a program: a whole number of 62-byte reply packets with the two
-// replies of the latch's status read, so none waits for the latency timer. The count follows
-// what the chip took last time; the first guess covers a 0.7 ms program on the USB-Blaster.
+// The replies of a page fill whole 62-byte reply packets, each of which leaves as soon as it
+// is full, so none waits for the latency timer: the latch's status read with the read right
+// after the program (clocked on through the start of the wait), then the readings at the end
+// of the wait.
 const unsigned long kReplyPacket = 62;
-const unsigned long kFirstPolls = 9 * kReplyPacket - 3;
-const unsigned long kMaxPolls = 48 * kReplyPacket - 3;
-
-unsigned long Polls_For(unsigned long busy_readings) {
-    const unsigned long want = busy_readings + busy_readings / 8 + 16;
-    const unsigned long polls = (want + 3 + kReplyPacket - 1) / kReplyPacket * kReplyPacket - 3;
-    return polls < kMaxPolls ? polls : kMaxPolls;
-}
+const unsigned long kStartReadings = kReplyPacket - 3;
+const unsigned long kEndReadings = kReplyPacket - 1;
+// Byte times of the cable's 6 MHz shift clock a program keeps the chip busy: the first guess
+// is a 0.7 ms program; at most about 4 ms of idle clocks go out with one page.
+const unsigned long kFirstBusy = 525;
+const unsigned long kMaxBusy = 3000;
 
 struct Progress {
     unsigned long a;
@@ -41,8 +39,8 @@ unsigned long Fill_Next(CTAMREL* pgm, const PageProgramJob& job, const Progress&
 void Page_Done(const PageProgramJob& job, Progress* at, unsigned long n) {
     at->a += n;
     at->done += n;
-    Print_Progress(job.progress, {at->done, job.len, 0}, "%s0x%08lX (%lu%%)\r", job.progress,
-                   at->a, at->done * 100 / job.len);
+    Print_Progress(job.progress, {at->done, job.len, 0}, "%s0x%08lX (%lu%%)\r", job.progress, at->a,
+                   at->done * 100 / job.len);
 }
 
 // One page after the other, each after a status wait: the chip's own pace.
@@ -70,17 +68,17 @@ void Plain_Program(CTAMREL* pgm, const PageProgramJob& job, PageProgramResult* r
     if (pgm->Cable_Lost()) res->end = ProgramEnd::CableLost;
 }
 
-// Each page in one round trip: write enable, its latch read, the program and the status
-// readings that follow it travel together, and the next page goes as soon as they show the
-// chip ready. A page counts only once the chip has confirmed it: the latch set (and the chip
-// ready) after the write enable, busy right after the program. A busy chip ignores both, so a
-// page it did not take is sent again after a status wait. A chip that is ready but does not
-// latch or does not start the program is left to the plain loop, which does as it always did.
+// Each page in one round trip: write enable, its latch read, the program, a status read, idle
+// clocks for about as long as the last program kept the chip busy, and status readings at the
+// end travel together, and the next page goes as soon as those show the chip ready. A page
+// counts only once the chip has confirmed it: the latch set (and the chip ready) after the
+// write enable, busy right after the program. A busy chip ignores both, so a page it did not
+// take is sent again after a status wait. A chip that is ready but does not latch or does not
+// start the program is left to the plain loop, which does as it always did.
 void Pipelined_Program(CTAMREL* pgm, const PageProgramJob& job, PageProgramResult* res,
                        Progress* at) {
-    unsigned char latch[2];
-    std::vector<unsigned char> polled(kMaxPolls + 1);
-    unsigned long polls = kFirstPolls;
+    unsigned char latch[2], started[kStartReadings + 1], polled[kEndReadings + 1];
+    unsigned long busy = kFirstBusy;
     bool ready = false;  // the last status reading showed the chip ready
     int refused = 0;     // times in a row the chip was busy at the write enable
     while (at->done < job.len) {
@@ -98,7 +96,10 @@ void Pipelined_Program(CTAMREL* pgm, const PageProgramJob& job, PageProgramResul
             res->end = ProgramEnd::FillFailed;
             return;
         }
-        pgm->Program_Page_Confirmed(at->a, n, latch, polled.data(), polls);
+        const unsigned long lead = kStartReadings + kEndReadings / 2;
+        const unsigned long gap = busy > lead ? busy - lead : 0;
+        pgm->Program_Page_Confirmed(at->a, n, latch, started, kStartReadings, gap, polled,
+                                    kEndReadings);
         if (pgm->Cable_Lost()) break;
 
         const bool latched = (latch[1] & (STATUS_WEL | STATUS_BUSY)) == STATUS_WEL;
@@ -106,12 +107,17 @@ void Pipelined_Program(CTAMREL* pgm, const PageProgramJob& job, PageProgramResul
             ready = false;  // still busy from before: nothing was taken
             continue;
         }
-        if (!latched || !(polled[1] & STATUS_BUSY)) break;
+        if (!latched || !(started[1] & STATUS_BUSY)) break;
         refused = 0;
-        unsigned long busy = 1;
-        while (busy < polls && (polled[busy + 1] & STATUS_BUSY)) ++busy;
-        ready = busy < polls;
-        polls = ready ? Polls_For(busy) : Polls_For(2 * polls);
+        unsigned long seen = 1;
+        while (seen <= kEndReadings && (polled[seen] & STATUS_BUSY)) ++seen;
+        ready = seen <= kEndReadings;
+        // Ready at the first reading, the chip may have been ready a while: the gap shrinks.
+        if (ready)
+            busy = seen > 1 ? kStartReadings + gap + seen : busy - busy / 8;
+        else
+            busy += busy / 2 + kEndReadings;
+        if (busy > kMaxBusy) busy = kMaxBusy;
         Page_Done(job, at, n);
     }
     if (pgm->Cable_Lost()) res->end = ProgramEnd::CableLost;

@@ -148,7 +148,9 @@ bool CTAMREL::Pipelined_Programs() {
 
 // A status read frame clocked on for `polls` bytes reads the register again with each byte.
 void CTAMREL::Program_Page_Confirmed(unsigned long addr, unsigned long n, unsigned char* latch,
-                                     unsigned char* polled, unsigned long polls) {
+                                     unsigned char* started, unsigned long starts,
+                                     unsigned long gap, unsigned char* polled,
+                                     unsigned long polls) {
     if (Enter_4Byte_Mode() < 0) return;  // frames of its own, before the write enable below
     unsigned char wren[1] = {SPI_WRITE_ENABLE};
     adapter->QUEUE_BLOCK(wren, 1, 0);
@@ -157,6 +159,10 @@ void CTAMREL::Program_Page_Confirmed(unsigned long addr, unsigned long n, unsign
     adapter->QUEUE_BLOCK(latch, 2, 2);
     const unsigned int head = Put_Command(io_buf, SPI_PAGE_PROGRAM, addr);
     adapter->QUEUE_BLOCK(io_buf, static_cast<long>(n + head), 0);
+    started[0] = SPI_READ_STATUS;
+    memset(started + 1, STATUS_FILLER, starts);
+    adapter->QUEUE_BLOCK(started, static_cast<long>(starts + 1), static_cast<long>(starts + 1));
+    adapter->QUEUE_IDLE(static_cast<long>(gap));
     polled[0] = SPI_READ_STATUS;
     memset(polled + 1, STATUS_FILLER, polls);
     adapter->QUEUE_BLOCK(polled, static_cast<long>(polls + 1), static_cast<long>(polls + 1));

@@ -56,9 +56,11 @@ public:
     // queues frames and readiness is bit 0 of the status register.
     bool Pipelined_Programs();
     // One page program of the n bytes at Program_Data() with the status readings that
-    // confirm it, sent together: write enable, one status read (latch[1] gets the status),
-    // the program, then `polls` status readings in one frame (polled[1..polls]).
+    // confirm it, sent together: write enable, one status read (latch[1]), the program, a
+    // status read of `starts` readings (started[1..starts]), `gap` byte times of idle clocks,
+    // then `polls` status readings in one frame (polled[1..polls]).
     void Program_Page_Confirmed(unsigned long addr, unsigned long n, unsigned char* latch,
+                                unsigned char* started, unsigned long starts, unsigned long gap,
                                 unsigned char* polled, unsigned long polls);
     void Erase_Unit(unsigned long addr);  // cmd_erase at addr
     void Chip_Erase();                    // cmd_chip_erase

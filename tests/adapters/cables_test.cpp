@@ -465,6 +465,31 @@ TEST(UsbBlaster, FramesSplitIntoPacketsAndWindowsOfTheTransmitBuffer) {
     }
 }
 
+// Idle clocks between queued frames: shift headers without read-back and zero bytes, after the
+// frame's deselect byte, so the chip (deselected) ignores them; no reply is asked for.
+TEST(UsbBlaster, IdleClocksGoDeselectedWithoutReplies) {
+    FakeD2xx fake;
+    fake.overlapped = true;
+    CALTERAUSB usb;
+    Printed([&] { usb.Open(); });
+    Programmer programmer(&usb);
+    EXPECT_EQ(1, programmer.On());
+    fake.packets.clear();
+    unsigned char wren[1] = {0x06};
+    usb.QUEUE_BLOCK(wren, 1, 0);
+    usb.QUEUE_IDLE(100);
+    usb.FLUSH_BLOCKS();
+    Bytes want = {0x28, 0x28, 0x81, 0x60, 0x2A, 0x80 + 63};
+    want.insert(want.end(), 63, 0x00);
+    want.push_back(0x80 + 37);
+    want.insert(want.end(), 37, 0x00);
+    Bytes got;
+    for (const Bytes& w : fake.packets) got.insert(got.end(), w.begin(), w.end());
+    EXPECT_EQ(want, got);
+    EXPECT_TRUE(fake.replies.empty());
+    EXPECT_EQ(0, programmer.Off());
+}
+
 // What breaks the rule both cables keep around the programmer object's power sequences; ""
 // when none. In pin_state bits, of the states the outputs drive:
 // - the first has the target in reset, WP# high (write protection released), the chip
