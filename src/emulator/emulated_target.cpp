@@ -341,8 +341,7 @@ CEmulatedTarget* CEmulatedTarget::Create(CTAMREL* pgm, bool listing) {
     t->interrupt_signal_ = interrupt_signal;
     t->drop_after_ = s->emulate_drop_after;
     t->kill_after_ = s->emulate_kill_after;
-    if (!s->emulate_poke.empty() &&
-        !ParsePoke(s->emulate_poke, t->params_.total_size, t.get()))
+    if (!s->emulate_poke.empty() && !ParsePoke(s->emulate_poke, t->params_.total_size, t.get()))
         return nullptr;
     t->fault_ = fault.chip;
     t->slow_ns_ = fault.slow_ns;

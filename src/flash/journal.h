@@ -15,8 +15,8 @@ struct JournalBlock {
 };
 
 struct Journal {
-    std::string chip;  // "0xMMDDDD", the maker and device id
-    std::string name;  // the record's name, for the user
+    std::string chip;   // "0xMMDDDD", the maker and device id
+    std::string name;   // the record's name, for the user
     std::string cable;  // switches that choose the run's cable again; empty: the default one
     std::vector<JournalBlock> blocks;
 };

@@ -47,6 +47,8 @@ void Progress_Plan_Sequence(const Setup_struct* s) {
         const unsigned long pages = (Write_Span(s).end - Write_Span(s).first) / page + 1;
         steps[n++] = {"Write data:", pages * (cable.page_s + page * cable.page_byte_s)};
     }
-    if (s->do_verify) steps[n++] = {"Verify data:", (Verify_Span(s).end - Verify_Span(s).first) * cable.read_byte_s};
+    if (s->do_verify)
+        steps[n++] = {"Verify data:",
+                      (Verify_Span(s).end - Verify_Span(s).first) * cable.read_byte_s};
     Progress_Plan(steps, n);
 }

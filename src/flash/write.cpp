@@ -5,8 +5,8 @@
 
 #include "flash/page_program.h"
 #include "flash/range_check.h"
-#include "flash/spi_opcodes.h"
 #include "flash/range_plan.h"
+#include "flash/spi_opcodes.h"
 #include "flash/write_protect.h"
 #include "run/tamrel.h"
 

@@ -134,8 +134,8 @@ TEST_F(Config, ConfigFileVariants) {
         {"usb_pid=0x10000\n",
          "\nError: config.cfg: usb_pid=0x10000 is out of range (1 to 65535)\n"},
         {"usb_index=first\n",
-         "\nError: config.cfg: usb_index=first: expected usb_index=N with N a whole number (decimal, "
-         "0x hex or 0 octal)\n"},
+         "\nError: config.cfg: usb_index=first: expected usb_index=N with N a whole number "
+         "(decimal, 0x hex or 0 octal)\n"},
         {"usb_serial=\n", "\nError: config.cfg: no usable value for usb_serial=\n"},
     };
     for (const auto& [text, expect] : cases) {

@@ -43,8 +43,11 @@ TEST(FlashChip, AnswersIdAndStatusAndLatchesWriteEnable) {
 // A byte taken in one step answers and acts as its eight clocks do: id, status, a program and
 // a read, on a sound chip and on one whose MISO is stuck.
 TEST(FlashChip, ByteInOneStepIsItsEightClocks) {
-    const std::vector<Bytes> frames = {{0x9F, 0, 0, 0, 0, 0}, {0x06}, {0x05, 0, 0},
-                                       {0x02, 0, 0x10, 0x0F, 0x12, 0x34}, {},
+    const std::vector<Bytes> frames = {{0x9F, 0, 0, 0, 0, 0},
+                                       {0x06},
+                                       {0x05, 0, 0},
+                                       {0x02, 0, 0x10, 0x0F, 0x12, 0x34},
+                                       {},
                                        {0x03, 0, 0x10, 0x0E, 0, 0, 0, 0}};
     for (ChipFault fault : {ChipFault::None, ChipFault::MisoStuckLow}) {
         CFlashChip clocks(Params(0)), steps(Params(0));
